@@ -1,0 +1,16 @@
+// Subcommands of the `lx9` tool. Each adds itself to the command line and runs when chosen;
+// main() is the composition root and owns nothing else.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+
+namespace lx9::cli {
+
+// The chosen subcommand's work; its result is the process exit code.
+using Action = std::function<int()>;
+
+void addInfoCommand(CLI::App& app, Action& action);
+
+}  // namespace lx9::cli

@@ -1,0 +1,174 @@
+#include "data/sample_data_list.h"
+
+#include <algorithm>
+#include <new>
+
+#include "data/cinfo.h"
+#include "data/globals.h"
+#include "data/point_metrics.h"
+
+namespace lx9 {
+
+SampleData::~SampleData() {
+    // Free along the chain, as the chain is the owner; the index only mirrors it.
+    SamplePoint* p = first;
+    while (p) {
+        SamplePoint* next = p->next;
+        delete p;
+        p = next;
+    }
+}
+
+CSampleDataList::CSampleDataList(int32_t length, int32_t section) {
+    sampleLength = std::max<int32_t>(length, 0);
+    sectionIndex = section;
+}
+
+bool CSampleDataList::link(std::unique_ptr<SamplePoint> point, bool makeCurrent) {
+    std::lock_guard<std::mutex> guard(lock_);
+    // The count is 16 bits wide: refuse rather than wrap.
+    if (count >= kMaxPoints) return false;
+    try {
+        index_.push_back(point.get());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    SamplePoint* p = point.release();
+    p->prev = tail;
+    if (tail) tail->next = p;
+    tail = p;
+    lastAdded = p;
+    if (!first) {
+        first = p;
+        current = p;
+    } else if (makeCurrent) {
+        current = p;
+    }
+    ++count;
+    return true;
+}
+
+bool CSampleDataList::append(const uint16_t* samples, float depth) {
+    if (!samples) return false;
+    try {
+        auto p = std::make_unique<SamplePoint>();
+        p->samples.assign(samples, samples + sampleLength);
+        p->depth = depth;
+        return link(std::move(p), true);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool CSampleDataList::appendPlaceholder() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++placeholderCount;
+    }
+    try {
+        auto p = std::make_unique<SamplePoint>();
+        p->samples.assign(static_cast<size_t>(sampleLength), uint16_t{2048});
+        return link(std::move(p), false);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool CSampleDataList::removeLast() {
+    SamplePoint* victim = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!tail) return false;
+        victim = tail;
+        tail = victim->prev;
+        if (tail) tail->next = nullptr;
+        if (first == victim) first = nullptr;
+        if (current == victim) current = tail;
+        if (lastAdded == victim) lastAdded = tail;
+        if (cursor == victim) cursor = first;
+        index_.pop_back();
+        --count;
+    }
+    delete victim;  // outside the lock: no reader can reach it any more
+    return true;
+}
+
+// Rules of the indexed access, in order:
+// 1. i beyond count yields `current`; 2. an empty list yields none; 3. except while a file is
+// viewed, i is taken modulo maxPointCount (truncating, sign kept); 4. i <= 0 yields `first`;
+// 5. otherwise the point i links after `first`, so i == count yields none.
+SamplePoint* CSampleDataList::point(int i) {
+    if (i > static_cast<int>(count)) return current;
+    if (count == 0) return nullptr;
+    if (testState.load() != makeState(kStateViewing)) {
+        int levels = maxPointCount.load();
+        if (levels > 0) i %= levels;  // no levels expected: nothing to wrap around
+    }
+    if (i <= 0) return first;
+    if (i >= static_cast<int>(count)) return nullptr;
+    cursor = index_[static_cast<size_t>(i)];
+    return cursor;
+}
+
+namespace {
+
+// Travel time of a point with its own delay, as the derived arrays use it.
+double rawTime(const SamplePoint& p, double dt) { return (p.tIndex + 1) * dt + p.delay; }
+
+}  // namespace
+
+void CSampleDataList::computeTimes(const CInfo& info) {
+    current = point(0);
+    timeArray.assign(count, 0.0f);
+    for (int i = 0; i < count; ++i) {
+        const SamplePoint* p = point(i);
+        if (p && !p->samples.empty()) timeArray[i] = static_cast<float>(rawTime(*p, info.sampleInterval));
+    }
+}
+
+void CSampleDataList::computeVelocities(const CInfo& info) {
+    current = point(0);
+    velocityArray.assign(count, 0.0f);
+    const int32_t spacing = info.sections[std::clamp(sectionIndex, 0, kMaxSections - 1)].spacing;
+    for (int i = 0; i < count; ++i) {
+        const SamplePoint* p = point(i);
+        if (!p || p->samples.empty()) continue;
+        double t = rawTime(*p, info.sampleInterval);
+        if (t != 0.0) velocityArray[i] = static_cast<float>(spacing / 1000.0 / t * 1000.0);
+    }
+}
+
+void CSampleDataList::copyDb() {
+    current = point(0);
+    dbArray.assign(count, 0.0f);
+    for (int i = 0; i < count; ++i) {
+        const SamplePoint* p = point(i);
+        if (p) dbArray[i] = p->amplitudeDb;
+    }
+}
+
+void CSampleDataList::computeGrades(const CInfo& info, float vc, float ac) {
+    criticalVelocity = vc;
+    criticalAmplitudeDb = ac;
+    current = point(0);
+    gradeArray.assign(count, 0.0f);
+    const int32_t spacing = info.sections[std::clamp(sectionIndex, 0, kMaxSections - 1)].spacing;
+    for (int i = 0; i < count; ++i) {
+        const SamplePoint* p = point(i);
+        if (!p) continue;
+        double v = 0.0;
+        if (!p->samples.empty()) {
+            double t = rawTime(*p, info.sampleInterval);
+            if (t != 0.0) v = spacing / 1000.0 / t * 1000.0;
+        }
+        gradeArray[i] = static_cast<float>(pointGrade(v, waveformAmplitudeDb(*p), vc, ac));
+    }
+}
+
+int pointGrade(double v, double a, double vc, double ac) {
+    int velocityClass = v <= 0.75 * vc ? 4 : v > 0.925 * vc ? 1 : v > 0.85 * vc ? 2 : 3;
+    int amplitudeClass = a > ac - 4 ? 1 : a > ac - 8 ? 2 : a > ac - 12 ? 3 : 4;
+    return std::max(velocityClass, amplitudeClass);
+}
+
+}  // namespace lx9

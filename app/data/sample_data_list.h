@@ -1,0 +1,104 @@
+// Point lists: one chain of measuring points per section slot, in acquisition order.
+//
+// Threading contract: the acquisition worker builds a point completely, then links it under the
+// list's lock; views and analysis hold the same lock (lock()) while they walk the chain, read a
+// point's waveform or fields, or copy them out. Every field below is guarded by lock_. The
+// mutating members take the lock themselves; the reading members expect the caller to hold it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace lx9 {
+
+class CInfo;
+
+struct SamplePoint {
+    std::vector<uint16_t> samples;  // empty: the point has no waveform
+    float depth = 0.0f;             // m
+    float threshold = 0.0f;
+    float delay = 0.0f;             // µs; -1 = use the section's delay
+    float gain = 0.0f;
+    int32_t tIndex = 0;             // first-arrival sample; -1 until picked
+    int32_t ampIndex = 0;
+    float velocity = 0.0f;          // mm/s
+    float amplitude = 0.0f;
+    float amplitudeDb = 0.0f;
+    float tIndexValue = 0.0f;
+    SamplePoint* next = nullptr;
+    SamplePoint* prev = nullptr;
+};
+
+// Owns the chain; destroying it frees every point.
+class SampleData {
+public:
+    SampleData() = default;
+    virtual ~SampleData();
+    SampleData(const SampleData&) = delete;
+    SampleData& operator=(const SampleData&) = delete;
+
+    uint16_t count = 0;
+    SamplePoint* lastAdded = nullptr;
+    SamplePoint* tail = nullptr;
+    int32_t sampleLength = 512;
+    SamplePoint* current = nullptr;
+    SamplePoint* first = nullptr;
+    SamplePoint* cursor = nullptr;
+
+protected:
+    // Index of the chain for constant-time point(i); always equals walking `next` from first.
+    std::vector<SamplePoint*> index_;
+};
+
+class CSampleDataList : public SampleData {
+public:
+    static constexpr uint16_t kMaxPoints = 65535;
+
+    explicit CSampleDataList(int32_t sampleLength = 512, int32_t sectionIndex = 0);
+    ~CSampleDataList() override = default;
+
+    // The list's lock: hold it while walking the chain or reading points.
+    std::unique_lock<std::mutex> lock() const { return std::unique_lock<std::mutex>(lock_); }
+
+    // Appends a point with a private copy of sampleLength samples (missing samples read as the
+    // zero line). False, list unchanged, for null samples or a full list (65 535 points).
+    bool append(const uint16_t* samples, float depth);
+    // Appends an all-2048 point for a skipped level; false when the list is full.
+    bool appendPlaceholder();
+    // Unlinks and frees the last point (probes lowered). `current` and `lastAdded` move to the
+    // new last point when they pointed at the removed one. False on an empty list.
+    bool removeLast();
+
+    // Point by 0-based index; see the rules in sample_data_list.cpp. Caller holds lock().
+    SamplePoint* point(int i);
+
+    // Derived arrays, one entry per point (caller holds lock()).
+    void computeTimes(const CInfo& info);
+    void computeVelocities(const CInfo& info);
+    void copyDb();
+    void computeGrades(const CInfo& info, float criticalVelocity, float criticalAmplitudeDb);
+
+    int32_t sectionIndex = 0;
+    int32_t placeholderCount = 0;
+    float criticalAmplitudeDb = 0.0f;
+    float criticalVelocity = 0.0f;
+    std::vector<float> dbArray;
+    std::vector<float> timeArray;
+    std::vector<float> velocityArray;
+    std::vector<float> gradeArray;
+    float uploadAmplitudeCritical = 0.0f;
+    float uploadVelocityCritical = 0.0f;
+
+private:
+    bool link(std::unique_ptr<SamplePoint> point, bool makeCurrent);
+
+    mutable std::mutex lock_;  // guards the point chain and every field of the list
+};
+
+// Integrity class of a point (1 best .. 4 worst) from its velocity (km/s) and amplitude (dB)
+// against the critical velocity vc and critical amplitude ac.
+int pointGrade(double velocityKmS, double amplitudeDb, double vc, double ac);
+
+}  // namespace lx9
