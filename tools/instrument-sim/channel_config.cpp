@@ -19,7 +19,8 @@ OrderedPair orderedPair(int slot) {
 }
 
 int orderedSlot(int transmitter, int receiver) {
-    if (transmitter < 1 || transmitter > 4 || receiver < 1 || receiver > 4 || transmitter == receiver) return -1;
+    if (transmitter < 1 || transmitter > 4 || receiver < 1 || receiver > 4 || transmitter == receiver)
+        return -1;
     return (transmitter - 1) * 3 + (receiver < transmitter ? receiver - 1 : receiver - 2);
 }
 
@@ -56,26 +57,42 @@ double gainFactor(uint8_t code) {
 
 uint8_t gainCodeFor(int gain) {
     switch (gain & 0xFFFF) {
-        case 1: return 0;
-        case 2: return 1;
-        case 4: return 2;
+        case 1:
+            return 0;
+        case 2:
+            return 1;
+        case 4:
+            return 2;
         case 8:
-        case 10: return 3;
-        case 20: return 5;
-        case 40: return 6;
+        case 10:
+            return 3;
+        case 20:
+            return 5;
+        case 40:
+            return 6;
         case 80:
-        case 100: return 7;
-        case 200: return 9;
-        case 400: return 10;
+        case 100:
+            return 7;
+        case 200:
+            return 9;
+        case 400:
+            return 10;
         case 800:
-        case 1000: return 11;
-        case 2000: return 25;
-        case 4000: return 26;
+        case 1000:
+            return 11;
+        case 2000:
+            return 25;
+        case 4000:
+            return 26;
         case 8000:
-        case 10000: return 27;
-        case 20000: return 41;
-        case 40000: return 42;
-        default: return 0;
+        case 10000:
+            return 27;
+        case 20000:
+            return 41;
+        case 40000:
+            return 42;
+        default:
+            return 0;
     }
 }
 

@@ -12,8 +12,8 @@
 namespace lx9::sim {
 
 inline constexpr int kChannels = 4;
-inline constexpr int kPairSlots = 12;   // ordered (transmitter, receiver) pairs in the packet
-inline constexpr int kFrameSlots = 6;   // unordered channel pairs in a frame
+inline constexpr int kPairSlots = 12;  // ordered (transmitter, receiver) pairs in the packet
+inline constexpr int kFrameSlots = 6;  // unordered channel pairs in a frame
 inline constexpr int kChannelConfigSize = 66;
 
 // Ordered pair slot i of the packet: T1R2, T1R3, T1R4, T2R1, T2R3, T2R4, T3R1, T3R2, T3R4, T4R1,
@@ -33,8 +33,8 @@ struct ChannelConfig {
     int sampleLength = 512;
     double sampleIntervalUs = 1.0;
     uint8_t stepLowByte = 50;
-    double windingDiameterMm = 73.0;            // cable + pulley, as the program sends it
-    std::array<uint8_t, kChannels> groupOf{};   // group number (1..3) of transmitter t+1, 0 = it does not fire
+    double windingDiameterMm = 73.0;           // cable + pulley, as the program sends it
+    std::array<uint8_t, kChannels> groupOf{};  // group number (1..3) of transmitter t+1, 0 = it does not fire
     std::array<uint8_t, kPairSlots> gainCode{};
     std::array<uint16_t, kPairSlots> delaySamples{};
     uint16_t pulseWidth = 0;

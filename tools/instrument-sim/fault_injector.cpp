@@ -4,12 +4,18 @@ namespace lx9::sim {
 
 const char* faultName(Fault fault) {
     switch (fault) {
-        case Fault::None: return "none";
-        case Fault::Drop: return "drop";
-        case Fault::Late: return "late";
-        case Fault::Duplicate: return "duplicate";
-        case Fault::Corrupt: return "corrupt";
-        case Fault::Decline: return "decline";
+        case Fault::None:
+            return "none";
+        case Fault::Drop:
+            return "drop";
+        case Fault::Late:
+            return "late";
+        case Fault::Duplicate:
+            return "duplicate";
+        case Fault::Corrupt:
+            return "corrupt";
+        case Fault::Decline:
+            return "decline";
     }
     return "?";
 }
@@ -39,6 +45,8 @@ bool FaultInjector::inBurst(double now) const {
     return false;
 }
 
-void FaultInjector::startBurst(double now, double ms) { bursts_.push_back(Burst{now, ms}); }
+void FaultInjector::startBurst(double now, double ms) {
+    bursts_.push_back(Burst{now, ms});
+}
 
 }  // namespace lx9::sim

@@ -16,7 +16,7 @@ enum class Fault { None, Drop, Late, Duplicate, Corrupt, Decline };
 const char* faultName(Fault fault);
 
 class FaultInjector {
-public:
+  public:
     FaultInjector(const FaultPlan& plan, uint64_t seed);
 
     // The fault for the next request (one draw per call, in the order drop, late, duplicate,
@@ -27,7 +27,7 @@ public:
     void startBurst(double now, double ms);
     double lateDelayMs() const { return plan_.lateDelayMs; }
 
-private:
+  private:
     FaultPlan plan_;
     std::mt19937_64 rng_;
     std::vector<Burst> bursts_;

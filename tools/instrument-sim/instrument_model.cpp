@@ -57,14 +57,30 @@ Parsed classify(std::span<const uint8_t> r) {
         case 'g':
             if (n != 2 || r[1] != 0) return p;
             switch (r[0]) {
-                case 'a': p.cmd = Cmd::Handshake; break;
-                case 'f': p.cmd = Cmd::Firmware; break;
-                case 'b': p.cmd = Cmd::Battery; break;
-                case 'l': p.cmd = Cmd::Leak; break;
-                case 'c': p.cmd = Cmd::RecordHeight; break;
-                case 's': p.cmd = Cmd::Sample; break;
-                case 'h': p.cmd = Cmd::Height; break;
-                default: p.cmd = Cmd::Data; break;
+                case 'a':
+                    p.cmd = Cmd::Handshake;
+                    break;
+                case 'f':
+                    p.cmd = Cmd::Firmware;
+                    break;
+                case 'b':
+                    p.cmd = Cmd::Battery;
+                    break;
+                case 'l':
+                    p.cmd = Cmd::Leak;
+                    break;
+                case 'c':
+                    p.cmd = Cmd::RecordHeight;
+                    break;
+                case 's':
+                    p.cmd = Cmd::Sample;
+                    break;
+                case 'h':
+                    p.cmd = Cmd::Height;
+                    break;
+                default:
+                    p.cmd = Cmd::Data;
+                    break;
             }
             return p;
         case 'm':
@@ -101,7 +117,8 @@ Parsed classify(std::span<const uint8_t> r) {
         case 'd':
             if (n == kChannelConfigSize) p.cmd = Cmd::Config;
             return p;
-        default: return p;
+        default:
+            return p;
     }
 }
 
@@ -116,8 +133,10 @@ bool needsCache(Cmd c) {
         case Cmd::Set1:
         case Cmd::Set2:
         case Cmd::Set3:
-        case Cmd::SetHeight: return true;
-        default: return false;
+        case Cmd::SetHeight:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -128,12 +147,20 @@ std::vector<uint8_t> ack(std::initializer_list<uint8_t> payload, uint8_t letter)
     return out;
 }
 
-std::vector<uint8_t> decline() { return {0, 'R', 0, 0}; }
+std::vector<uint8_t> decline() {
+    return {0, 'R', 0, 0};
+}
 
-uint16_t u16(std::span<const uint8_t> p, size_t at) { return static_cast<uint16_t>(p[at] | (p[at + 1] << 8)); }
+uint16_t u16(std::span<const uint8_t> p, size_t at) {
+    return static_cast<uint16_t>(p[at] | (p[at + 1] << 8));
+}
 
-bool validStartHeight(int32_t cm) { return cm > 0 && cm <= 20000; }
-bool validStep(uint16_t mm) { return mm >= 10 && mm <= 1000 && mm % 10 == 0; }
+bool validStartHeight(int32_t cm) {
+    return cm > 0 && cm <= 20000;
+}
+bool validStep(uint16_t mm) {
+    return mm >= 10 && mm <= 1000 && mm % 10 == 0;
+}
 
 }  // namespace
 
@@ -143,7 +170,8 @@ InstrumentModel::InstrumentModel(const Scenario& scenario, uint64_t seed)
       pile_(scenario, seed),
       winch_(scenario.winch, seed),
       config_(std::make_shared<const ChannelConfig>(defaultChannelConfig(scenario))) {
-    for (int c = 0; c < kChannels; ++c) pipeOf_[c] = c + 1 <= pile_.pipeCount() ? c + 1 : 0;
+    for (int c = 0; c < kChannels; ++c)
+        pipeOf_[c] = c + 1 <= pile_.pipeCount() ? c + 1 : 0;
     winch_.setTopM(scenario.effectiveTestHeightM(), 0.0);
     stepMm_ = static_cast<uint16_t>(scenario.stepMm);
     startHeightCm_ = static_cast<int32_t>(std::lround(scenario.effectiveTestHeightM() * 100.0));
@@ -154,13 +182,17 @@ double InstrumentModel::readingRatio() const {
     return config_->windingDiameterMm > 0.0 ? config_->windingDiameterMm / scenario_.windingDiameterMm : 1.0;
 }
 
-double InstrumentModel::readingMm(double now) { return winch_.travelM(now) * 1000.0 * readingRatio(); }
+double InstrumentModel::readingMm(double now) {
+    return winch_.travelM(now) * 1000.0 * readingRatio();
+}
 
 uint16_t InstrumentModel::readingCm(double now) {
     return static_cast<uint16_t>(std::clamp(std::round(readingMm(now) / 10.0), 0.0, 65535.0));
 }
 
-double InstrumentModel::testHeightM() const { return winch_.topM(); }
+double InstrumentModel::testHeightM() const {
+    return winch_.topM();
+}
 
 uint16_t InstrumentModel::speedReading(double now) {
     // Lift speed in cm/s, whichever way the probes move.
@@ -184,7 +216,8 @@ void InstrumentModel::advance(double now) {
     if (armed_ && storing_ && stepMm_ > 0) {
         const auto first = static_cast<int64_t>(std::floor(lastReadingMm_ / stepMm_)) + 1;
         const auto last = static_cast<int64_t>(std::floor((mm + 1e-6) / stepMm_));
-        for (int64_t level = std::max<int64_t>(first, 0); level <= last; ++level) storeLevel(level, now);
+        for (int64_t level = std::max<int64_t>(first, 0); level <= last; ++level)
+            storeLevel(level, now);
     }
     lastReadingMm_ = mm;
 }
@@ -305,11 +338,18 @@ std::optional<std::vector<uint8_t>> InstrumentModel::handle(std::span<const uint
     advance(now);
 
     switch (p.cmd) {
-        case Cmd::Handshake: return std::vector<uint8_t>{'R', 0, 0, static_cast<uint8_t>(holdsTest() ? 'A' : 'a')};
-        case Cmd::Firmware: return ack({static_cast<uint8_t>(scenario_.firmware)}, 'f');
-        case Cmd::Battery: return ack({batteryLevel(now)}, 'b');
-        case Cmd::Leak: ++leakSignals_; return ack({1}, 'l');
-        case Cmd::Led: led_ = r[1]; return ack({1}, 'm');
+        case Cmd::Handshake:
+            return std::vector<uint8_t>{'R', 0, 0, static_cast<uint8_t>(holdsTest() ? 'A' : 'a')};
+        case Cmd::Firmware:
+            return ack({static_cast<uint8_t>(scenario_.firmware)}, 'f');
+        case Cmd::Battery:
+            return ack({batteryLevel(now)}, 'b');
+        case Cmd::Leak:
+            ++leakSignals_;
+            return ack({1}, 'l');
+        case Cmd::Led:
+            led_ = r[1];
+            return ack({1}, 'm');
         case Cmd::RecordHeight:
             // A held test keeps its counter; otherwise counting starts afresh at the start level.
             if (!holdsTest()) {
@@ -322,7 +362,8 @@ std::optional<std::vector<uint8_t>> InstrumentModel::handle(std::span<const uint
             lastShot_ = fire(now, false);
             lastShotRead_ = false;
             return ack({1}, 's');
-        case Cmd::Height: return heightReply(readingCm(now), speedReading(now), 'h');
+        case Cmd::Height:
+            return heightReply(readingCm(now), speedReading(now), 'h');
         case Cmd::Data: {
             if (!lastShot_) {
                 lastShot_ = fire(now, false);
@@ -377,21 +418,25 @@ std::optional<std::vector<uint8_t>> InstrumentModel::handle(std::span<const uint
         case Cmd::Set1:
         case Cmd::Set2:
         case Cmd::Set3:
-        case Cmd::SetHeight: return handleSet(r, now);
+        case Cmd::SetHeight:
+            return handleSet(r, now);
         case Cmd::Config: {
             auto config = decodeChannelConfig(r);
             if (!config) return std::nullopt;
             config_ = std::make_shared<const ChannelConfig>(*config);
             return ack({1}, 'd');
         }
-        case Cmd::Unknown: break;
+        case Cmd::Unknown:
+            break;
     }
     return std::nullopt;
 }
 
 std::optional<std::vector<uint8_t>> InstrumentModel::handleSet(std::span<const uint8_t> r, double now) {
     switch (r[1]) {
-        case '1': set1_.emplace(r.begin(), r.end()); break;
+        case '1':
+            set1_.emplace(r.begin(), r.end());
+            break;
         case '2':
             set2_.emplace(r.begin(), r.end());
             // The channels' pipes: a disabled channel or one without a pipe hears nothing.
@@ -400,7 +445,9 @@ std::optional<std::vector<uint8_t>> InstrumentModel::handleSet(std::span<const u
                 pipeOf_[c] = enabled && pipe >= 1 && pipe <= pile_.pipeCount() ? pipe : 0;
             }
             break;
-        case '3': set3_.emplace(r.begin(), r.end()); break;
+        case '3':
+            set3_.emplace(r.begin(), r.end());
+            break;
         default: {
             int32_t height = 0;
             std::memcpy(&height, r.data() + 4, 4);
@@ -437,12 +484,13 @@ std::vector<uint8_t> InstrumentModel::corrupt(std::span<const uint8_t> request, 
         case Cmd::Query:
             if (reply.size() > 10 || reply.size() == 5) reply.resize(7, 0);
             return reply;
-        default: break;
+        default:
+            break;
     }
     // The marker sits after the payload: none for the handshake, two values for the heights.
-    const size_t marker = p.cmd == Cmd::Handshake                                     ? 0
+    const size_t marker = p.cmd == Cmd::Handshake                              ? 0
                           : p.cmd == Cmd::Height || p.cmd == Cmd::StoredHeight ? 4
-                                                                                      : 1;
+                                                                               : 1;
     if (marker < reply.size()) reply[marker] = 'r';
     return reply;
 }
@@ -450,11 +498,13 @@ std::vector<uint8_t> InstrumentModel::corrupt(std::span<const uint8_t> request, 
 std::string InstrumentModel::describe(std::span<const uint8_t> r) {
     const Parsed p = classify(r);
     switch (p.cmd) {
-        case Cmd::Unknown: return "? " + std::to_string(r.size()) + " bytes";
+        case Cmd::Unknown:
+            return "? " + std::to_string(r.size()) + " bytes";
         case Cmd::StoredHeight:
         case Cmd::StoredData:
             return std::string(1, static_cast<char>(r[0])) + "0 key " + std::to_string(u16(r, 2));
-        case Cmd::Led: return "m " + std::to_string(r[1]);
+        case Cmd::Led:
+            return "m " + std::to_string(r[1]);
         case Cmd::SampleSwitch:
         case Cmd::EndSwitch:
         case Cmd::BeginSwitch:
@@ -463,8 +513,10 @@ std::string InstrumentModel::describe(std::span<const uint8_t> r) {
         case Cmd::Set2:
         case Cmd::Set3:
         case Cmd::SetHeight:
-            return std::string{static_cast<char>(r[0]), static_cast<char>(r[1] >= 0x20 && r[1] < 0x7F ? r[1] : '?')};
-        default: return std::string(1, static_cast<char>(r[0]));
+            return std::string{static_cast<char>(r[0]),
+                               static_cast<char>(r[1] >= 0x20 && r[1] < 0x7F ? r[1] : '?')};
+        default:
+            return std::string(1, static_cast<char>(r[0]));
     }
 }
 

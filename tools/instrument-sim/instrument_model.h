@@ -33,12 +33,12 @@ struct TruthRow {
 };
 
 // Frame status word (words 1-4 of a frame carry it in their top nibbles).
-inline constexpr uint16_t kStatusCached = 0x0001;  // a stored level
-inline constexpr uint16_t kStatusLive = 0x0002;    // fired at the probes' present position
-inline constexpr uint16_t kStatusClipped = 0x0004; // some section's wave hit 0 or 4095
+inline constexpr uint16_t kStatusCached = 0x0001;   // a stored level
+inline constexpr uint16_t kStatusLive = 0x0002;     // fired at the probes' present position
+inline constexpr uint16_t kStatusClipped = 0x0004;  // some section's wave hit 0 or 4095
 
 class InstrumentModel {
-public:
+  public:
     InstrumentModel(const Scenario& scenario, uint64_t seed);
 
     // Executes one request received at time now; the reply, or nullopt when the instrument
@@ -73,7 +73,7 @@ public:
     uint16_t readingCm(double now);
     double travelM(double now) { return winch_.travelM(now); }
 
-private:
+  private:
     struct Shot {
         double travelM = 0.0;
         uint16_t readingCm = 0;

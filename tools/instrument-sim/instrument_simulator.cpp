@@ -64,16 +64,19 @@ void InstrumentSimulator::start() {
             throw std::runtime_error("cannot write the truth file " + options_.truthPath + ": " +
                                      std::strerror(errno));
         }
-        std::fprintf(truthFile_, "travel_cm,depth_m,section,spacing_mm,arrival_us,velocity_kms,amplitude_mv,defect\n");
+        std::fprintf(truthFile_,
+                     "travel_cm,depth_m,section,spacing_mm,arrival_us,velocity_kms,amplitude_mv,defect\n");
         std::fflush(truthFile_);
         model_.setTruthSink([this](const TruthRow& r) {
-            std::fprintf(truthFile_, "%u,%.3f,%s,%.1f,%.3f,%.4f,%.4f,%d\n", r.travelCm, r.depthM, r.section.c_str(),
-                         r.spacingMm, r.arrivalUs, r.velocityKms, r.amplitudeMv, r.defect ? 1 : 0);
+            std::fprintf(truthFile_, "%u,%.3f,%s,%.1f,%.3f,%.4f,%.4f,%d\n", r.travelCm, r.depthM,
+                         r.section.c_str(), r.spacingMm, r.arrivalUs, r.velocityKms, r.amplitudeMv,
+                         r.defect ? 1 : 0);
             std::fflush(truthFile_);
         });
     }
     socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (socket_ < 0) throw std::runtime_error(std::string("cannot create a UDP socket: ") + std::strerror(errno));
+    if (socket_ < 0)
+        throw std::runtime_error(std::string("cannot create a UDP socket: ") + std::strerror(errno));
     const int size = kSocketBuffer;
     setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     setsockopt(socket_, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
@@ -81,7 +84,8 @@ void InstrumentSimulator::start() {
         const std::string reason = std::strerror(errno);
         ::close(socket_);
         socket_ = -1;
-        throw std::runtime_error("cannot bind " + options_.bind + ":" + std::to_string(options_.port) + ": " + reason);
+        throw std::runtime_error("cannot bind " + options_.bind + ":" + std::to_string(options_.port) + ": " +
+                                 reason);
     }
     socklen_t len = sizeof addr;
     getsockname(socket_, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -143,7 +147,8 @@ void InstrumentSimulator::receiveAll() {
     for (;;) {
         sockaddr_in from{};
         socklen_t len = sizeof from;
-        const ssize_t n = ::recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+        const ssize_t n =
+            ::recvfrom(socket_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
         if (n < 0) return;  // drained (EAGAIN) or a transient error: poll again
         process(buffer.data(), static_cast<size_t>(n), &from);
     }
@@ -187,10 +192,12 @@ void InstrumentSimulator::process(const uint8_t* data, size_t size, const void* 
     if (fault == Fault::Late) {
         ++stats_.late;
         const auto delay = std::chrono::duration<double, std::milli>(faults_.lateDelayMs());
-        pending_->push_back(Pending{std::chrono::steady_clock::now() +
-                                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(delay),
-                                    std::move(*reply), from});
-        logLine("%10.3f %s %-10s reply held back %.0f ms (late)", t, peer.c_str(), what.c_str(), faults_.lateDelayMs());
+        pending_->push_back(
+            Pending{std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(delay),
+                    std::move(*reply), from});
+        logLine("%10.3f %s %-10s reply held back %.0f ms (late)", t, peer.c_str(), what.c_str(),
+                faults_.lateDelayMs());
         return;
     }
     sendTo(*reply, &from);
@@ -214,7 +221,8 @@ void InstrumentSimulator::sendDue() {
     for (auto it = pending.begin(); it != pending.end();) {
         if (it->due <= t) {
             sendTo(it->bytes, &it->to);
-            logLine("%10.3f %s late reply -> %zu bytes", now(), addressText(it->to).c_str(), it->bytes.size());
+            logLine("%10.3f %s late reply -> %zu bytes", now(), addressText(it->to).c_str(),
+                    it->bytes.size());
             it = pending.erase(it);
         } else {
             ++it;

@@ -23,26 +23,26 @@ struct SimulatorOptions {
     uint16_t port = 6543;            // 0 = an ephemeral port (see port())
     Scenario scenario;
     uint64_t seed = 1;
-    bool verbose = false;            // one line per datagram to `log`
+    bool verbose = false;  // one line per datagram to `log`
     std::FILE* log = stdout;
-    std::string truthPath;           // ground-truth CSV; empty = none
+    std::string truthPath;          // ground-truth CSV; empty = none
     std::function<double()> clock;  // simulator time in seconds; default: a steady clock from start()
 };
 
 struct SimulatorStats {
-    uint64_t requests = 0;      // datagrams received
-    uint64_t replies = 0;       // datagrams sent (a duplicate counts twice, a late reply once sent)
-    uint64_t ignored = 0;       // requests the instrument does not answer
+    uint64_t requests = 0;  // datagrams received
+    uint64_t replies = 0;   // datagrams sent (a duplicate counts twice, a late reply once sent)
+    uint64_t ignored = 0;   // requests the instrument does not answer
     uint64_t dropped = 0;
     uint64_t late = 0;
     uint64_t duplicated = 0;
     uint64_t corrupted = 0;
-    uint64_t declined = 0;      // injected declines only
+    uint64_t declined = 0;  // injected declines only
     uint64_t burstDropped = 0;
 };
 
 class InstrumentSimulator {
-public:
+  public:
     explicit InstrumentSimulator(SimulatorOptions options);
     ~InstrumentSimulator();
     InstrumentSimulator(const InstrumentSimulator&) = delete;
@@ -65,7 +65,7 @@ public:
         return fn(model_, now());
     }
 
-private:
+  private:
     struct Pending;
     void run();
     void receiveAll();

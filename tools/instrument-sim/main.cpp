@@ -2,10 +2,10 @@
 // SIGTERM; with --port 0 it prints the port it was given.
 #include <CLI/CLI.hpp>
 
+#include <pthread.h>
 #include <csignal>
 #include <cstdio>
 #include <exception>
-#include <pthread.h>
 
 #include "instrument_simulator.h"
 #include "scenario.h"
@@ -19,9 +19,11 @@ int main(int argc, char** argv) {
     app.add_option("--bind", options.bind, "IPv4 address to listen on")->default_val("127.0.0.1");
     app.add_option("--scenario", scenarioPath, "JSON scenario file (pile, defects, winch, faults)")
         ->check(CLI::ExistingFile);
-    app.add_option("--seed", options.seed, "seed of every random choice (noise, spread, faults)")->default_val(1);
+    app.add_option("--seed", options.seed, "seed of every random choice (noise, spread, faults)")
+        ->default_val(1);
     app.add_flag("--verbose", options.verbose, "print one line per datagram");
-    app.add_option("--truth", options.truthPath, "write the ground truth CSV (one row per level and section)");
+    app.add_option("--truth", options.truthPath,
+                   "write the ground truth CSV (one row per level and section)");
     CLI11_PARSE(app, argc, argv);
 
     try {

@@ -49,16 +49,17 @@ RayTruth PileModel::ray(int a, int b, double depthM) const {
     t.spacingMm = spacingMm(lo, hi);
 
     const auto depthCm = static_cast<int64_t>(std::llround(depthM * 100.0));
-    const double spread = scenario_.velocitySpreadPercent / 100.0 *
-                          normalFromSeed(mixSeed(seed_, static_cast<uint64_t>(lo * 10 + hi),
-                                                 static_cast<uint64_t>(depthCm)));
+    const double spread =
+        scenario_.velocitySpreadPercent / 100.0 *
+        normalFromSeed(mixSeed(seed_, static_cast<uint64_t>(lo * 10 + hi), static_cast<uint64_t>(depthCm)));
     double velocity = scenario_.concreteVelocityMps * (1.0 + spread);
     double extraDb = 0.0;
     bool noSignal = false;
     const std::string name = std::to_string(lo) + "-" + std::to_string(hi);
     for (const Defect& d : scenario_.defects) {
         if (depthM < d.topM || depthM > d.bottomM) continue;
-        if (!d.sections.empty() && std::find(d.sections.begin(), d.sections.end(), name) == d.sections.end()) {
+        if (!d.sections.empty() &&
+            std::find(d.sections.begin(), d.sections.end(), name) == d.sections.end()) {
             continue;
         }
         t.defect = true;

@@ -13,16 +13,16 @@
 namespace lx9::sim {
 
 struct RayTruth {
-    double spacingMm = 0.0;     // clear distance between the two pipes' outer walls
-    double velocityMps = 0.0;   // concrete velocity on the ray (defect included)
-    double concreteUs = 0.0;    // spacing / velocity
-    double arrivalUs = 0.0;     // first arrival after the transmit pulse: concrete + pipes + water + zero time
-    double amplitudeMv = 0.0;   // envelope peak at the receiver input (0: no signal)
+    double spacingMm = 0.0;    // clear distance between the two pipes' outer walls
+    double velocityMps = 0.0;  // concrete velocity on the ray (defect included)
+    double concreteUs = 0.0;   // spacing / velocity
+    double arrivalUs = 0.0;    // first arrival after the transmit pulse: concrete + pipes + water + zero time
+    double amplitudeMv = 0.0;  // envelope peak at the receiver input (0: no signal)
     bool defect = false;
 };
 
 class PileModel {
-public:
+  public:
     PileModel(const Scenario& scenario, uint64_t seed);
 
     int pipeCount() const { return static_cast<int>(centres_.size()); }
@@ -35,7 +35,7 @@ public:
     // pile head.
     RayTruth ray(int a, int b, double depthM) const;
 
-private:
+  private:
     Scenario scenario_;
     uint64_t seed_;
     std::vector<PipePosition> centres_;

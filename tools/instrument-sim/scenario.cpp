@@ -16,7 +16,7 @@ using nlohmann::json;
 // Reads one JSON object field by field and remembers which keys it took, so that whatever is
 // left over can be reported as unknown.
 class ObjectReader {
-public:
+  public:
     ObjectReader(const json& object, std::string path) : object_(object), path_(std::move(path)) {
         if (!object_.is_object()) fail(path_.empty() ? "the scenario" : path_, "must be an object");
     }
@@ -58,7 +58,8 @@ public:
         const json* v = take(key);
         if (!v) return;
         if (!v->is_array()) fail(name(key), "must be an array");
-        for (size_t i = 0; i < v->size(); ++i) each((*v)[i], name(key) + "[" + std::to_string(i) + "]");
+        for (size_t i = 0; i < v->size(); ++i)
+            each((*v)[i], name(key) + "[" + std::to_string(i) + "]");
     }
 
     template <typename F>
@@ -81,7 +82,7 @@ public:
         throw ScenarioError("scenario: " + where + " " + what);
     }
 
-private:
+  private:
     const json* take(const char* key) {
         taken_.insert(key);
         const auto it = object_.find(key);
@@ -94,7 +95,8 @@ private:
 };
 
 bool isPairName(const std::string& s) {
-    return s.size() == 3 && s[1] == '-' && s[0] >= '1' && s[0] <= '5' && s[2] >= '1' && s[2] <= '5' && s[0] < s[2];
+    return s.size() == 3 && s[1] == '-' && s[0] >= '1' && s[0] <= '5' && s[2] >= '1' && s[2] <= '5' &&
+           s[0] < s[2];
 }
 
 void readDefect(const json& v, const std::string& path, Scenario& scenario) {
@@ -233,7 +235,8 @@ Scenario parseScenario(const std::string& text) {
     if (s.sampleLength != 512 && s.sampleLength != 1024) {
         throw ScenarioError("scenario: instrument.sampleLength must be 512 or 1024");
     }
-    if (s.stepMm % 10 != 0) throw ScenarioError("scenario: instrument.stepMm must be a whole number of centimetres");
+    if (s.stepMm % 10 != 0)
+        throw ScenarioError("scenario: instrument.stepMm must be a whole number of centimetres");
     if (!s.pipePositions.empty() && static_cast<int>(s.pipePositions.size()) != s.pipeCount) {
         throw ScenarioError("scenario: pipes.positionsMm must hold pipes.count positions");
     }
@@ -246,7 +249,8 @@ Scenario parseScenario(const std::string& text) {
     for (const Defect& d : s.defects) {
         for (const std::string& pair : d.sections) {
             if (pair[2] - '0' > s.pipeCount) {
-                throw ScenarioError("scenario: defect section " + pair + " names a pipe the pile does not have");
+                throw ScenarioError("scenario: defect section " + pair +
+                                    " names a pipe the pile does not have");
             }
         }
     }

@@ -17,7 +17,7 @@ struct PipePosition {
 };
 
 struct Defect {
-    double topM = 0.0;                  // depth range below the pile head, metres
+    double topM = 0.0;  // depth range below the pile head, metres
     double bottomM = 0.0;
     std::vector<std::string> sections;  // pipe pairs ("1-2", "2-4"); empty = every pair
     double velocityLossPercent = 0.0;
@@ -85,8 +85,8 @@ struct Scenario {
     int firmware = 5;
     double battery = 80.0;
     double batteryDrainPerHour = 6.0;
-    double zeroTimeUs = 0.0;            // the instrument's own trigger-to-probe delay
-    double windingDiameterMm = 73.0;    // true effective winding diameter of the depth pulley
+    double zeroTimeUs = 0.0;          // the instrument's own trigger-to-probe delay
+    double windingDiameterMm = 73.0;  // true effective winding diameter of the depth pulley
     // Channel configuration in force until the program sends its own (`d`).
     int sampleLength = 512;
     double sampleIntervalUs = 1.0;

@@ -23,13 +23,13 @@ struct WaveformParams {
 };
 
 struct WaveformTruth {
-    double arrivalIndex = 0.0;   // (arrivalUs - delayUs) / dt, fractional; may lie outside the trace
-    double firstPeakUs = 0.0;    // time of the wave's first extremum after the transmit pulse
-    double firstPeakMv = 0.0;    // noise-free value of the wave there, mV at the receiver input
-    int firstPeakIndex = -1;     // sample nearest that extremum, -1 when outside the trace
-    int firstPeakCode = 2048;    // noise-free converter code at firstPeakIndex (clipped to 0..4095)
-    double peakCodes = 0.0;      // envelope peak in converter codes above the zero line, before clipping
-    bool clipped = false;        // some written sample was clipped to 0 or 4095
+    double arrivalIndex = 0.0;  // (arrivalUs - delayUs) / dt, fractional; may lie outside the trace
+    double firstPeakUs = 0.0;   // time of the wave's first extremum after the transmit pulse
+    double firstPeakMv = 0.0;   // noise-free value of the wave there, mV at the receiver input
+    int firstPeakIndex = -1;    // sample nearest that extremum, -1 when outside the trace
+    int firstPeakCode = 2048;   // noise-free converter code at firstPeakIndex (clipped to 0..4095)
+    double peakCodes = 0.0;     // envelope peak in converter codes above the zero line, before clipping
+    bool clipped = false;       // some written sample was clipped to 0 or 4095
 };
 
 // Converter codes per millivolt at the converter input: the program reads a code c as

@@ -56,17 +56,19 @@ void Winch::extendTo(double t) {
             const double u = static_cast<double>(mixSeed(seed_, 0x57494E43ULL, slice_++) >> 11) /
                                  9007199254740992.0 * 2.0 -
                              1.0;
-            const double speed = (m.speedMps > 0.0 ? m.speedMps : plan_.speedMps) *
-                                 (1.0 + plan_.jitterPercent / 100.0 * u);
+            const double speed =
+                (m.speedMps > 0.0 ? m.speedMps : plan_.speedMps) * (1.0 + plan_.jitterPercent / 100.0 * u);
             double dist = std::min(speed * kSliceS, left_);
-            if (m.kind == WinchMove::Kind::Lower) dist = std::min(dist, last.pos);  // the probes rest at the start
+            if (m.kind == WinchMove::Kind::Lower)
+                dist = std::min(dist, last.pos);  // the probes rest at the start
             if (finalRise) dist = std::min(dist, std::max(topM_ - last.pos, 0.0));
             const double dt = dist < speed * kSliceS ? dist / speed : kSliceS;
             next.t += std::max(dt, kTiny);
             next.pos += m.kind == WinchMove::Kind::Rise ? dist : -dist;
             left_ -= dist;
             if (m.kind == WinchMove::Kind::Lower && next.pos <= kTiny) left_ = 0.0;
-            if (finalRise && next.pos >= topM_ - kTiny) {
+            if (finalRise && next.pos >= topM_ - 1e-9) {
+                next.pos = topM_;
                 knots_.push_back(next);
                 move_ = plan_.moves.size();  // parked: the probes stay at the top
                 return;
@@ -85,8 +87,8 @@ double Winch::rawAt(double t, double* slope) {
     if (t <= 0.0) return 0.0;
     extendTo(t);
     if (t >= knots_.back().t) return knots_.back().pos;
-    const auto it = std::upper_bound(knots_.begin(), knots_.end(), t,
-                                     [](double v, const Knot& k) { return v < k.t; });
+    const auto it =
+        std::upper_bound(knots_.begin(), knots_.end(), t, [](double v, const Knot& k) { return v < k.t; });
     const Knot& b = *it;
     const Knot& a = *(it - 1);
     *slope = (b.pos - a.pos) / (b.t - a.t);

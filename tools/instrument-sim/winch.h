@@ -12,7 +12,7 @@
 namespace lx9::sim {
 
 class Winch {
-public:
+  public:
     Winch(const WinchPlan& plan, uint64_t seed);
 
     // Starts a run at time now (seconds): the probes are at the start level and the plan begins.
@@ -28,7 +28,7 @@ public:
     // Signed speed in m/s at time now (rising positive; 0 while stopped or at the top).
     double speedMps(double now);
 
-private:
+  private:
     struct Knot {
         double t;    // seconds since the run started
         double pos;  // metres, before the top clamp
