@@ -1,5 +1,6 @@
 #include "aic_picker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -21,10 +22,15 @@ int PickByAic(const uint16_t* samples, int n) {
         // A perfectly quiet stretch would give log(0); a floor far below one code² keeps it finite.
         return std::max((s2[to] - s2[from]) / count - mean * mean, 0.0) + 1e-6;
     };
+    int m = 0;
+    for (int k = 1; k < n; ++k) {
+        if (std::fabs(samples[k] - 2048.0) > std::fabs(samples[m] - 2048.0)) m = k;
+    }
+    m = std::max(m, 4);
     int best = 0;
     double bestValue = std::numeric_limits<double>::infinity();
-    for (int k = 2; k <= n - 2; ++k) {
-        const double value = k * std::log(variance(0, k)) + (n - k - 1) * std::log(variance(k, n));
+    for (int k = 2; k <= m - 1; ++k) {
+        const double value = k * std::log(variance(0, k)) + (m - k) * std::log(variance(k, m + 1));
         if (value < bestValue) {
             bestValue = value;
             best = k;
