@@ -138,8 +138,9 @@ int64_t VariancePicker::meanAbsResidual(int p, int q, const Line& line) const {
     // Summed into a whole number, the fraction dropped after every addition.
     int64_t sum = 0;
     for (int i = p; i <= q; ++i) {
-        const double r = std::fabs(s_[i] - line.k * i - line.b);
-        sum += static_cast<int64_t>(std::min(std::trunc(r), 1e15));
+        double r = std::trunc(std::fabs(s_[i] - line.k * i - line.b));
+        if (!(r < 1e15)) r = 1e15;  // a degenerate line's residuals stay countable
+        sum += static_cast<int64_t>(r);
     }
     return sum / (q - p + 1);
 }
