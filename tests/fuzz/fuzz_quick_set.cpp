@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!r.ok && r.message.empty()) __builtin_trap();
         if (current.historyCount < 0 || current.historyCount > kHistoryLines) __builtin_trap();
         if (r.applied > 0 && current.commandHistory[current.historyCount - 1] != line) __builtin_trap();
-        for (int i = 0; i < (line.size() & 7); ++i)
+        for (size_t i = 0; i < (line.size() & 7); ++i)
             (line.size() & 8) ? quick.up() : quick.down();
         if (quick.cursor() < 0 || quick.cursor() > current.historyCount) __builtin_trap();
     }
