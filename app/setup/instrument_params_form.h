@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "acquisition/shared_flags.h"
@@ -14,6 +15,15 @@
 #include "ui/message_sink.h"
 
 namespace lx9 {
+
+inline constexpr std::string_view kInstrumentParamsCaption = "仪器参数";
+// Titles of the keypad and the choosers over the fields (the voltage chooser's title is the
+// dialog's own, "采样电压").
+inline constexpr std::string_view kTitleSampleInterval = "采样间隔";
+inline constexpr std::string_view kTitleSampleLength = "采样长度";
+inline constexpr std::string_view kTitlePulseWidth = "发射脉宽";
+inline constexpr std::string_view kTitleFiring = "发射方式";
+inline constexpr std::string_view kTitleVoltage = "采样电压";
 
 inline constexpr std::string_view kFiringFixed = "定点发射";
 inline constexpr std::string_view kFiringContinuous = "连续发射";

@@ -139,6 +139,9 @@ std::vector<std::string> highPassChoices() {
 std::vector<std::string> lowPassChoices() {
     return texts({"60.00", "500.00"});
 }
+std::vector<std::string> presetChoices() {
+    return texts({"设置1", "设置2", "设置3"});
+}
 std::vector<std::string> channelStateChoices(int channel) {
     switch (channel) {
         case 0:

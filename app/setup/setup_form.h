@@ -20,6 +20,8 @@ namespace lx9 {
 class InstrumentLink;
 
 // Choice lists and fixed texts of the dialog.
+inline constexpr std::string_view kSetupCaption = "设置";
+inline constexpr std::string_view kPresetTitle = "快速设置";
 inline constexpr std::string_view kFilterAllPass = "全通";
 inline constexpr std::string_view kFilterBandPass = "带通";
 inline constexpr std::string_view kRoleReceiver = "接收";
@@ -33,6 +35,7 @@ std::vector<std::string> pipeChoices();      // "管1" .. "管5"
 std::vector<std::string> gainChoices();      // the 13 gains of a row's chooser
 std::vector<std::string> highPassChoices();  // "0.5", "10.00"
 std::vector<std::string> lowPassChoices();   // "60.00", "500.00"
+std::vector<std::string> presetChoices();    // "设置1", "设置2", "设置3" (preset 1..3)
 // Channel-state chooser of CH1..CH4 (index 0..3): "发射" / "发射","接收" / "发射","接收" / "接收".
 std::vector<std::string> channelStateChoices(int channel);
 
@@ -212,7 +215,7 @@ class SetupForm {
 
     // OK: validate (a refusal shows its message and keeps the dialog open), write currentInfo,
     // store the settings, copy into savedInfo, push the parameters, restart the worker during
-    // free sampling.
+    // free sampling. On Accepted the dialog closes the on-screen keyboard and itself.
     OkResult ok();
 
     // Cancel: currentInfo keeps what the start-depth and pile-length entries wrote through.

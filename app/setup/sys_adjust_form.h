@@ -9,12 +9,26 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "data/cinfo.h"
 #include "setup/setup_form.h"
 #include "ui/message_sink.h"
 
 namespace lx9 {
+
+// Captions and keypad titles.
+inline constexpr std::string_view kSysAdjustCaption = "系统校零与修正";
+inline constexpr std::string_view kWheelCaption = "滑轮参数";
+inline constexpr std::string_view kAmendCaption = "误差修正";
+inline constexpr std::string_view kTitleOuterDiameter = "声测管外径";
+inline constexpr std::string_view kTitleInnerDiameter = "声测管内径";
+inline constexpr std::string_view kTitlePipeVelocity = "声测管材料速度";
+inline constexpr std::string_view kTitleProbeDiameter = "探头外径";
+inline constexpr std::string_view kTitleWaterVelocity = "水的声速";
+inline constexpr std::string_view kTitlePulleyDiameter = "滑轮直径";
+inline constexpr std::string_view kTitleCableDiameter = "电缆直径";
+inline constexpr std::string_view kTitleCableDepth = "电缆深度";
 
 // Pipe-and-water correction time t' in µs: the water path between probe and pipe wall plus the
 // two pipe walls (mm divided by km/s). Nothing when a velocity is 0.

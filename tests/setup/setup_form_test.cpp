@@ -694,6 +694,7 @@ TEST_F(SetupFormTest, PresetsWriteDelaysAndGains) {
         EXPECT_EQ(f.controls().rows[r].gain, gains[r]);
     }
     EXPECT_FALSE(f.applyPreset(4));
+    EXPECT_EQ(presetChoices(), (std::vector<std::string>{"设置1", "设置2", "设置3"}));
     ASSERT_EQ(f.ok().outcome, FormOutcome::Accepted);
     EXPECT_EQ(current.sections[1].delay, 200.0f);
 }
