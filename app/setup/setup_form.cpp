@@ -695,11 +695,14 @@ std::optional<SetupRefusal> SetupForm::validate() const {
     const double interval = current_.sampleInterval;
     for (int r = 0; r < kMaxSections; ++r) {
         const SectionRow& row = c_.rows[r];
-        if (!row.display) continue;
         const int k = r + 1;
         const int32_t spacing = parseIntText(row.spacing);
+        // A measured row that is only hidden is still recorded, and its velocities divide by
+        // this spacing.
+        if (!row.display && !row.displayEnabled) continue;
         if (spacing < 1 || spacing > 9999)
             return refuse(format("剖面 %d 的 跨距 超出范围(0-9999)，请重新输入！ ", k), F::RowSpacing, r);
+        if (!row.display) continue;
         if (!isAcceptedGain(parseIntText(row.gain)))
             return refuse(format("剖面 %d 的 增益 不是1到10000之间的固定数值，请重新输入！", k), F::RowGain,
                           r);

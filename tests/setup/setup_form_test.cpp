@@ -449,6 +449,13 @@ TEST_F(SetupFormTest, ValidationRulesAtTheirEdges) {
          row(5, &SectionRow::spacing, "10000"),
          "剖面 6 的 跨距 超出范围(0-9999)，请重新输入！ ",
          {F::RowSpacing, 5}},
+        {"spacing 0 of a hidden measured row",
+         [](SetupForm& f) {
+             f.setDisplay(3, false);
+             f.workingCopy().rows[3].spacing = "0";
+         },
+         "剖面 4 的 跨距 超出范围(0-9999)，请重新输入！ ",
+         {F::RowSpacing, 3}},
         {"gain 3",
          row(0, &SectionRow::gain, "3"),
          "剖面 1 的 增益 不是1到10000之间的固定数值，请重新输入！",
@@ -543,6 +550,12 @@ TEST_F(SetupFormTest, ValidationRulesAtTheirEdges) {
         {"spacing 1", row(2, &SectionRow::spacing, "1")},
         {"spacing 9999", row(2, &SectionRow::spacing, "9999")},
         {"gain 8000 from the chooser", row(0, &SectionRow::gain, "8000")},
+        {"a row that is not measured is not checked",
+         [](SetupForm& f) {
+             f.choosePipeCount(2);
+             f.workingCopy().rows[5].spacing = "0";
+             f.workingCopy().rows[5].gain = "3";
+         }},
         {"gain 10000", row(0, &SectionRow::gain, "10000")},
         {"delay 32767 samples", row(1, &SectionRow::delay, "32767")},
         {"one-to-many skips the display and method checks",
