@@ -192,7 +192,7 @@ std::optional<double> InaccuracyAmendForm::correct() {
         return std::nullopt;
     }
     if (!(current_.pileLength > 0)) {
-        sink_.showMessage("桩长为0，无法修正，请先设置桩长！");
+        sink_.showMessage("桩长不大于0，无法修正，请先设置桩长！");
         return std::nullopt;
     }
     const double k = (parseFloatText(cable_) - parseFloatText(encoder_)) / current_.pileLength;

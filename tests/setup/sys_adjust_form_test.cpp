@@ -178,7 +178,7 @@ TEST_F(CalibrationTest, CorrectionRunRefusalsAndCancel) {
         amend.onDepthReport(100);
         current.pileLength = 0.0f;
         EXPECT_FALSE(amend.correct());
-        EXPECT_EQ(sink.last(), "桩长为0，无法修正，请先设置桩长！");
+        EXPECT_EQ(sink.last(), "桩长不大于0，无法修正，请先设置桩长！");
         amend.cancel();
         EXPECT_EQ(testState.load(), 0xF0000000u);
         EXPECT_TRUE(pauseWorker);
