@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "analysis/exact_moments.h"
@@ -31,12 +33,37 @@ constexpr std::array<float, kLambdaRows> kLambda = {
 constexpr float kLambdaBeyondTable = 2.69f;
 constexpr float kDbjVelocityCap = 9.999f;
 
-// Descending order with every absent value after every present one.
-bool before(float a, float b) {
-    const bool absentA = isAbsent(a);
-    const bool absentB = isAbsent(b);
-    if (absentA || absentB) return !absentA && absentB;
-    return a > b;
+// Sort key whose ascending unsigned order is the descending order of the floats.
+uint32_t descendingKey(float v) {
+    const uint32_t b = std::bit_cast<uint32_t>(v);
+    const uint32_t ascending = (b & 0x80000000u) ? ~b : (b | 0x80000000u);
+    return ~ascending;
+}
+
+// LSD radix sort on 11-bit digits: a full list sorts in well under a millisecond, where a
+// comparison sort of 65 535 floats takes several.
+void radixSortDescending(float* v, size_t n) {
+    constexpr int kBits = 11;
+    constexpr uint32_t kBuckets = 1u << kBits;
+    std::vector<float> buffer(n);
+    float* from = v;
+    float* to = buffer.data();
+    std::vector<uint32_t> counts(kBuckets);
+    for (int shift = 0; shift < 32; shift += kBits) {
+        std::fill(counts.begin(), counts.end(), 0u);
+        for (size_t i = 0; i < n; ++i)
+            ++counts[(descendingKey(from[i]) >> shift) & (kBuckets - 1)];
+        uint32_t total = 0;
+        for (uint32_t& c : counts) {
+            const uint32_t here = c;
+            c = total;
+            total += here;
+        }
+        for (size_t i = 0; i < n; ++i)
+            to[counts[(descendingKey(from[i]) >> shift) & (kBuckets - 1)]++] = from[i];
+        std::swap(from, to);
+    }
+    if (from != v) std::copy(from, from + n, v);  // three passes end in the buffer
 }
 
 // Index of the first value of v[0..e] at or below c (v descending); e + 1 when none is.
@@ -87,7 +114,14 @@ float factorFor(FactorRule rule, int n) {
 
 void SortDescending(float* values, int first, int last) {
     if (!values || last <= first) return;
-    std::sort(values + first, values + last + 1, before);
+    // Absent values (NaN among them, which no comparison orders) go to the end unsorted.
+    float* end = std::partition(values + first, values + last + 1, [](float v) { return !isAbsent(v); });
+    const size_t n = static_cast<size_t>(end - (values + first));
+    if (n > 256) {
+        radixSortDescending(values + first, n);
+    } else {
+        std::sort(values + first, end, std::greater<float>());
+    }
 }
 
 int TrimAbsent(const float* sorted, int count) {

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <random>
 #include <vector>
 
 #include "data/cinfo.h"
@@ -50,6 +53,28 @@ TEST(SortAndTrim, AbsentValuesSortLastAndAreDropped) {
     EXPECT_EQ(v[2], 3.0f);
     EXPECT_EQ(v[3], -9.0e20f);  // above -9.99e20: a value
     EXPECT_EQ(TrimAbsent(v.data(), static_cast<int>(v.size())), 4);
+}
+
+TEST(SortAndTrim, LargeArraysSortLikeAComparisonSort) {
+    std::mt19937 rng(3);
+    std::normal_distribution<float> dist(0.0f, 1e3f);
+    for (int n : {257, 4096, 65535}) {
+        std::vector<float> v(static_cast<size_t>(n));
+        for (float& x : v) {
+            x = dist(rng);
+            if (rng() % 5 == 0) x = std::round(x / 100.0f);  // ties, zeros and −0
+            if (rng() % 50 == 0) x = rng() % 2 ? kNaN : -1e25f;
+        }
+        std::vector<float> expected;
+        for (float x : v) {
+            if (!isAbsent(x)) expected.push_back(x);
+        }
+        std::sort(expected.begin(), expected.end(), std::greater<float>());
+        SortDescending(v.data(), 0, n - 1);
+        ASSERT_EQ(TrimAbsent(v.data(), n), static_cast<int>(expected.size()));
+        v.resize(expected.size());
+        EXPECT_EQ(v, expected) << n;  // −0 and 0 compare equal, as they should
+    }
 }
 
 // One-sided exclusion, by hand (values sorted largest first).
