@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "analysis/algorithm_standards.h"
@@ -151,6 +153,41 @@ TEST_F(PileAnalysisTest, UploadCriticalsFollowTheRecordsStandard) {
     EXPECT_NEAR(lists[0]->uploadVelocityCritical, mean - 2 * s, 1.0);
     EXPECT_EQ(lists[0]->uploadVelocityCritical, pile.sections[0].criticalVelocityMmS);
     EXPECT_EQ(lists[0]->uploadAmplitudeCritical, pile.sections[0].criticalAmplitudeDb);
+}
+
+}  // namespace
+}  // namespace lx9
+
+namespace lx9 {
+namespace {
+
+// The worker appends and removes points while the analysis reads the same list: every reader
+// works under the list's lock, so the two never race (checked under ThreadSanitizer).
+TEST_F(PileAnalysisTest, AnalysisWhileTheWorkerAppends) {
+    CSampleDataList& list = addSection(0, repeat(40));
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        const uint16_t wave[8] = {3000, 2048, 2048, 2048, 2048, 2048, 2048, 2048};
+        for (int i = 0; i < 300; ++i) {
+            list.append(wave, 18.0f - 0.05f * i);
+            if (i % 7 == 0) list.removeLast();
+        }
+        done = true;
+    });
+    int rounds = 0;
+    while (!done || rounds < 3) {
+        const PileAnalysis highway = analysePile(info, lists, kStandardHighway);
+        ASSERT_EQ(highway.sections.size(), 1u);
+        EXPECT_GE(highway.sections[0].pointCount, 40);
+        const PileAnalysis guangdong = analysePile(info, lists, kStandardGuangdong);
+        ASSERT_EQ(guangdong.sections.size(), 1u);
+        ++rounds;
+    }
+    worker.join();
+    const PileAnalysis settled = analysePile(info, lists, kStandardGuangdong);
+    auto g = list.lock();
+    EXPECT_EQ(settled.sections[0].pointCount, list.count);
+    EXPECT_EQ(list.gradeArray.size(), list.count);
 }
 
 }  // namespace
