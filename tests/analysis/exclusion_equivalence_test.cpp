@@ -73,7 +73,7 @@ void expectSame(const std::vector<float>& values, int index, bool twoSided = tru
 TEST(ExclusionEquivalence, TenThousandRandomSections) {
     std::mt19937 rng(20240611);
     std::uniform_int_distribution<int> small(0, 12);
-    std::uniform_int_distribution<int> medium(13, 600);
+    std::uniform_int_distribution<int> medium(13, 300);
     for (int i = 0; i < 10000; ++i) {
         const int size = i % 3 == 0 ? small(rng) : medium(rng);
         expectSame(randomSection(rng, size), i);
