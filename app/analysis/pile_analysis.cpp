@@ -204,11 +204,20 @@ PileAnalysis analysePile(const CInfo& info, const SectionLists& lists, std::stri
 
 PileAnalysis storeUploadCriticals(const CInfo& info, const SectionLists& lists) {
     PileAnalysis pile = analysePile(info, lists, info.standard);
+    CAlgorithm_DBJ15_60_2008 guangdong(info, lists);
     for (const SectionAnalysis& s : pile.sections) {
         CSampleDataList& l = *lists[s.slot];
+        float amplitude = s.criticalAmplitudeDb;
+        if (pile.graded) {
+            // The upload's amplitude criterion is the rule's on every point's dB amplitude from
+            // pointMetrics (over the interval), not on the stored dbArray.
+            const SectionCopy c = copySection(info, l, s.slot);
+            amplitude = guangdong.CriticalAmplitude(c.amplitudeDb.data(),
+                                                    static_cast<int>(c.amplitudeDb.size()), s.slot);
+        }
         auto guard = l.lock();
         l.uploadVelocityCritical = s.criticalVelocityMmS;
-        l.uploadAmplitudeCritical = s.criticalAmplitudeDb;
+        l.uploadAmplitudeCritical = amplitude;
     }
     return pile;
 }

@@ -71,7 +71,9 @@ struct PileAnalysis {
 PileAnalysis analysePile(const CInfo& info, const SectionLists& lists, std::string_view standard);
 
 // The criteria an upload sends: analysePile under info.standard, then each present list's
-// uploadVelocityCritical (mm/s) and uploadAmplitudeCritical (dB).
+// uploadVelocityCritical (mm/s: the rule's value on every point's velocity; under the Guangdong
+// rules the pile's critical velocity × 1 000 000) and uploadAmplitudeCritical (dB: the rule's
+// value on every point's dB amplitude from pointMetrics).
 PileAnalysis storeUploadCriticals(const CInfo& info, const SectionLists& lists);
 
 }  // namespace lx9

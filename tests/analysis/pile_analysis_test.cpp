@@ -155,6 +155,19 @@ TEST_F(PileAnalysisTest, UploadCriticalsFollowTheRecordsStandard) {
     EXPECT_EQ(lists[0]->uploadAmplitudeCritical, pile.sections[0].criticalAmplitudeDb);
 }
 
+// Under the Guangdong rules the upload sends the pile's velocity in mm/s and the rule's amplitude
+// on the points' dB from pointMetrics (154.75 dB here), not on the file's dB column (158).
+TEST_F(PileAnalysisTest, GuangdongUploadCriticals) {
+    addSection(0, repeat(12));
+    setWholeIntervals(info, lists);
+    info.standard = std::string(kStandardGuangdong);
+    storeUploadCriticals(info, lists);
+    auto g = lists[0]->lock();
+    EXPECT_FLOAT_EQ(lists[0]->uploadVelocityCritical, 4.0e6f);
+    EXPECT_EQ(lists[0]->criticalAmplitudeDb, 152.0f);
+    EXPECT_NEAR(lists[0]->uploadAmplitudeCritical, amplitudeToDb(1000.0 / 0.732) - 6, 1e-4);
+}
+
 }  // namespace
 }  // namespace lx9
 
