@@ -40,7 +40,8 @@ void Winch::setTopM(double topM, double now) {
 }
 
 void Winch::extendTo(double t) {
-    while (knots_.back().t < t) {
+    // Past t, not up to it: the segment holding t gives the speed, also when t falls on a knot.
+    while (knots_.back().t <= t) {
         if (move_ >= plan_.moves.size()) return;  // parked at the top
         const Knot last = knots_.back();
         const WinchMove& m = plan_.moves[move_];
