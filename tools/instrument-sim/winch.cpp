@@ -50,9 +50,8 @@ void Winch::extendTo(double t) {
         if (left_ <= kTiny) {
             left_ = 0.0;
         } else if (m.kind == WinchMove::Kind::Stop) {
-            const double dt = std::min(kSliceS, left_);
-            next.t += dt;
-            left_ -= dt;
+            next.t += left_;  // one knot for the whole wait, however long
+            left_ = 0.0;
         } else {
             const double u = static_cast<double>(mixSeed(seed_, 0x57494E43ULL, slice_++) >> 11) /
                                  9007199254740992.0 * 2.0 -
