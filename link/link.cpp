@@ -50,7 +50,7 @@ Link::~Link() {
 
 // Socket set-up, the same after a handshake and after a flush: a fresh socket, the peer address
 // back at the configured instrument, 512 KiB buffers so a frame of several kilobytes arrives
-// whole. (The flush's SO_DONTLINGER has no POSIX counterpart and no effect on a datagram socket.)
+// whole.
 bool Link::openLinkSocket() {
     socket_ = api_.openSocket();
     if (socket_ < 0) {
@@ -75,6 +75,7 @@ void Link::FlushLink() {
     if (n <= 0) return;
     length = sizeof peer_;
     recvfrom(socket_, discard, sizeof discard, 0, reinterpret_cast<sockaddr*>(&peer_), &length);
+    // (SO_DONTLINGER has no POSIX counterpart and would not affect a datagram socket anyway.)
     shutdown(socket_, SHUT_RDWR);
     // Even when the close reports an error the descriptor is gone: never keep it marked valid.
     api_.closeSocket(socket_);
