@@ -168,7 +168,7 @@ private:
             return false;
         }
         std::ifstream in(path, std::ios::binary);
-        if (!in) {
+        if (!in || !std::filesystem::is_regular_file(path, ec)) {
             post("打开波列图文件文件失败 o_o ！", fraction_);
             return false;
         }
