@@ -30,7 +30,8 @@ bool sendAll(int fd, const uint8_t* data, std::size_t size) {
 }
 
 int msUntil(Clock::time_point t) {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
+    // Rounded up, so that a wait never ends just before its deadline.
+    auto ms = std::chrono::ceil<std::chrono::milliseconds>(t - Clock::now()).count();
     return ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 1 << 30));
 }
 
@@ -201,10 +202,12 @@ void ResultServer::serve(Connection& c) {
             return;
         }
         if (n == 0) {
-            if (Clock::now() >= idleDeadline) {
+            const auto now = Clock::now();
+            if (now >= idleDeadline) {
                 log("closed an idle connection");
                 return;
             }
+            if (!framer.hasPartial() || now < lastActivity + options_.packetTimeout) continue;
             // A packet begun but never finished: refuse it and forget its bytes.
             framer.dropPartial();
             ++rejected_;

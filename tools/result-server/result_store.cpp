@@ -75,23 +75,25 @@ Acceptance UploadAssembly::accept(Packet packet, std::string* why) {
     }
     if (auto* chunk = std::get_if<ImageChunk>(&packet.body)) {
         StoredImage* image = u.images.empty() || u.images.back().section != chunk->section ? nullptr : &u.images.back();
-        if (chunk->chunkNumber == 1) {
-            if (image && image->chunks == 1) {
-                image->bytes = std::move(chunk->bytes);  // chunk 1 sent again
-                return Acceptance::Accepted;
-            }
+        if (chunk->chunkNumber == 1 && !(image && image->chunks == 1)) {
             if (u.images.size() >= limits_.maxImages) return reject("too many images");
-            u.images.push_back({chunk->section, std::move(chunk->bytes), 1});
+            if (chunk->bytes.size() > limits_.maxImageBytes) return reject("image too large");
+            const std::size_t size = chunk->bytes.size();
+            u.images.push_back({chunk->section, std::move(chunk->bytes), 1, size});
             return Acceptance::Accepted;
         }
         if (!image) return reject("image chunk without its first chunk");
-        if (chunk->chunkNumber == image->chunks + 1) {
-            if (image->bytes.size() + chunk->bytes.size() > limits_.maxImageBytes) return reject("image too large");
-            image->bytes.insert(image->bytes.end(), chunk->bytes.begin(), chunk->bytes.end());
-            image->chunks = chunk->chunkNumber;
-            return Acceptance::Accepted;
+        if (chunk->chunkNumber == image->chunks) {
+            // The last chunk again: its acknowledgement was lost; it replaces itself.
+            image->bytes.resize(image->bytes.size() - image->lastChunkSize);
+        } else if (chunk->chunkNumber != image->chunks + 1) {
+            return reject("image chunk out of order");
         }
-        return reject("image chunk out of order");
+        if (image->bytes.size() + chunk->bytes.size() > limits_.maxImageBytes) return reject("image too large");
+        image->bytes.insert(image->bytes.end(), chunk->bytes.begin(), chunk->bytes.end());
+        image->chunks = chunk->chunkNumber;
+        image->lastChunkSize = chunk->bytes.size();
+        return Acceptance::Accepted;
     }
     if (auto* end = std::get_if<EndRecord>(&packet.body)) {
         u.end = *end;
@@ -115,8 +117,13 @@ std::string safeFolderName(const std::string& text) {
         out += (c < 0x20 || c == 0x7F || c == '/' || c == '\\') ? '_' : static_cast<char>(c);
     }
     // Do not leave half a UTF-8 character at the cut.
-    while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80) out.pop_back();
-    if (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0xC0) out.pop_back();
+    std::size_t lead = out.size();
+    while (lead > 0 && (static_cast<unsigned char>(out[lead - 1]) & 0xC0) == 0x80) --lead;
+    if (lead > 0) {
+        const unsigned char c = static_cast<unsigned char>(out[lead - 1]);
+        const std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (out.size() - (lead - 1) < need) out.resize(lead - 1);
+    }
     if (out.empty() || out == "." || out == "..") return "_";
     return out;
 }

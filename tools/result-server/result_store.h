@@ -19,6 +19,7 @@ struct StoredImage {
     std::string section;
     std::vector<uint8_t> bytes;
     int32_t chunks = 0;
+    std::size_t lastChunkSize = 0;  // so that a re-sent last chunk can replace itself
 };
 
 // Everything one upload carried.
