@@ -25,14 +25,19 @@ QFont imageFont(int pixels) {
 }
 
 // A frame as the areas are given: the outline covers left..right-1 and top..bottom-1.
-void frame(QPainter& p, const ImageRect& r) { p.drawRect(QRect(r.left, r.top, r.width() - 1, r.height() - 1)); }
+void frame(QPainter& p, const ImageRect& r) {
+    p.drawRect(QRect(r.left, r.top, r.width() - 1, r.height() - 1));
+}
 
-QRect rect(const ImageRect& r) { return QRect(r.left, r.top, r.width(), r.height()); }
+QRect rect(const ImageRect& r) {
+    return QRect(r.left, r.top, r.width(), r.height());
+}
 
 void drawTitle(QPainter& p, const CInfo& info, const SectionPara& section) {
     const ImageRect& plot = kSectionPlotArea;
     p.setFont(imageFont(kTitleFontPixels));
-    p.drawText(QRect(plot.left, 6, plot.width(), kSectionTitleBand.top - 6), Qt::AlignHCenter | Qt::AlignVCenter,
+    p.drawText(QRect(plot.left, 6, plot.width(), kSectionTitleBand.top - 6),
+               Qt::AlignHCenter | Qt::AlignVCenter,
                QString::fromStdString(section.name) + QStringLiteral("剖面"));
     char sub[64];
     std::snprintf(sub, sizeof sub, "(桩长:%.2fm)", info.startDepth);
@@ -48,8 +53,8 @@ void drawTimeScale(QPainter& p, const CInfo& info) {
         const QString text = QString::fromStdString(tick.text);
         const int w = p.fontMetrics().horizontalAdvance(text);
         const int x = std::clamp(tick.at - w / 2, kSectionBottomBand.left, kSectionBottomBand.right - w);
-        p.drawText(QRect(x, plot.bottom + 5, w, kSectionBottomBand.height() - 5), Qt::AlignLeft | Qt::AlignTop,
-                   text);
+        p.drawText(QRect(x, plot.bottom + 5, w, kSectionBottomBand.height() - 5),
+                   Qt::AlignLeft | Qt::AlignTop, text);
     }
 }
 
@@ -62,7 +67,8 @@ void drawTraces(QPainter& p, CSampleDataList& list, const TraceScale& scale) {
         const auto line = tracePolyline(pt->samples, traceBaseline(i, scale), scale);
         if (line.size() < 2) continue;
         polygon.resize(static_cast<int>(line.size()));
-        for (std::size_t n = 0; n < line.size(); ++n) polygon[static_cast<int>(n)] = QPoint(line[n].x, line[n].y);
+        for (std::size_t n = 0; n < line.size(); ++n)
+            polygon[static_cast<int>(n)] = QPoint(line[n].x, line[n].y);
         p.drawPolyline(polygon);
     }
 }
@@ -80,7 +86,8 @@ void drawDepthLabels(QPainter& p, const CInfo& info) {
 
 }  // namespace
 
-bool renderSectionImage(const CInfo& info, const SectionListSet& lists, int slot, const std::filesystem::path& path) {
+bool renderSectionImage(const CInfo& info, const SectionLists& lists, int slot,
+                        const std::filesystem::path& path) {
     if (slot < 0 || slot >= kMaxSections || !info.sections[slot].present) return false;
     const std::string name = path.string();
     if (name.find(".png") == std::string::npos && name.find(".PNG") == std::string::npos) return false;
@@ -101,7 +108,7 @@ bool renderSectionImage(const CInfo& info, const SectionListSet& lists, int slot
         frame(p, kSectionPlotArea);
         drawTitle(p, info, info.sections[slot]);
         drawTimeScale(p, info);
-        if (CSampleDataList* list = lists[slot].get()) drawTraces(p, *list, *scale);
+        if (CSampleDataList* list = lists[slot]) drawTraces(p, *list, *scale);
         drawDepthLabels(p, info);
     }
 

@@ -17,6 +17,7 @@ namespace lx9 {
 // nor ".PNG", when the record gives no level grid (step 0), when no QGuiApplication exists, or
 // when the file cannot be written. Otherwise draws the image, saves it (encoder chosen from the
 // file's extension, the file replaced atomically) and returns true.
-bool renderSectionImage(const CInfo& info, const SectionListSet& lists, int slot, const std::filesystem::path& path);
+bool renderSectionImage(const CInfo& info, const SectionLists& lists, int slot,
+                        const std::filesystem::path& path);
 
 }  // namespace lx9

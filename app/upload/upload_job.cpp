@@ -30,7 +30,7 @@ constexpr double kImagesStart = 0.52;
 constexpr double kEndStart = 0.99;
 
 class Upload {
-public:
+  public:
     Upload(const UploadRequest& request, const UploadHooks& hooks, const CancelSignal& cancel)
         : req_(request),
           hooks_(hooks),
@@ -40,7 +40,6 @@ public:
 
     UploadResult run() {
         const CInfo& info = req_.info;
-        if (!req_.lists) return fail(kHeaderFailed);
 
         // File header.
         post("正在发送文件头包，请稍等……", 0.0);
@@ -59,12 +58,13 @@ public:
         // Data: one packet per level of the first present section.
         const int levels = levelCount();
         for (int level = 0; level < levels; ++level) {
-            const DataLevel values = dataLevel(info, *req_.lists, level);
+            const DataLevel values = dataLevel(info, req_.lists, level);
             const char* pile = info.pileId.c_str();
             if (!send(dataPacket(id_, info, values))) {
                 if (!cancel_.cancelled())
-                    post(format("桩号为“%s”的数据表深度为%.2fm的数据发送失败，上传终止！", pile, values.depth),
-                         fraction_);
+                    post(
+                        format("桩号为“%s”的数据表深度为%.2fm的数据发送失败，上传终止！", pile, values.depth),
+                        fraction_);
                 return fail(kDataFailed);
             }
             post(format("桩号为“%s”的数据表深度为%.2fm的数据发送成功！ ", pile, values.depth),
@@ -74,10 +74,10 @@ public:
 
         // Criteria, computed just before they are sent.
         if (cancel_.cancelled()) return fail(kCriteriaFailed);
-        if (hooks_.computeCriticals) hooks_.computeCriticals(info, *req_.lists);
+        if (hooks_.computeCriticals) hooks_.computeCriticals(info, req_.lists);
         std::array<SectionCriticals, kMaxSections> criticals{};
         for (int k = 0; k < kMaxSections; ++k) {
-            CSampleDataList* list = (*req_.lists)[k].get();
+            CSampleDataList* list = req_.lists[k];
             if (!info.sections[k].present || !list) continue;
             auto guard = list->lock();
             criticals[k] = {list->uploadVelocityCritical, list->uploadAmplitudeCritical};
@@ -113,7 +113,7 @@ public:
         return {true, false, stage_, kUploadDone};
     }
 
-private:
+  private:
     static TransportOptions transportOptions(const UploadRequest& request) {
         TransportOptions t = request.transport;
         t.address = request.settings.serverAddress;
@@ -126,7 +126,9 @@ private:
         if (hooks_.progress) hooks_.progress(UploadProgress{text, stage_, fraction});
     }
 
-    bool send(const std::vector<uint8_t>& packet) { return transport_.sendPacket(packet) == kSendAcknowledged; }
+    bool send(const std::vector<uint8_t>& packet) {
+        return transport_.sendPacket(packet) == kSendAcknowledged;
+    }
 
     UploadResult fail(const char* summary) {
         transport_.close();
@@ -139,7 +141,7 @@ private:
     // is taken from that list too).
     int levelCount() const {
         int k = firstPresentSlot(req_.info);
-        CSampleDataList* list = k >= 0 ? (*req_.lists)[k].get() : nullptr;
+        CSampleDataList* list = k >= 0 ? req_.lists[k] : nullptr;
         if (!list) return 0;
         auto guard = list->lock();
         return list->count;
@@ -147,7 +149,7 @@ private:
 
     float firstDepth() const {
         int k = firstPresentSlot(req_.info);
-        CSampleDataList* list = k >= 0 ? (*req_.lists)[k].get() : nullptr;
+        CSampleDataList* list = k >= 0 ? req_.lists[k] : nullptr;
         if (!list) return 0.0f;
         auto guard = list->lock();
         return list->first ? list->first->depth : 0.0f;
@@ -159,7 +161,7 @@ private:
         const std::filesystem::path path = req_.imagePath.empty() ? uploadImagePath() : req_.imagePath;
         std::error_code ec;
         std::filesystem::remove(path, ec);
-        if (!hooks_.renderImage || !hooks_.renderImage(info, *req_.lists, slot, path)) {
+        if (!hooks_.renderImage || !hooks_.renderImage(info, req_.lists, slot, path)) {
             post(format("桩“%s”%s剖面波列图绘制失败！", info.pileId.c_str(), name.c_str()), fraction_);
             return false;
         }
@@ -172,7 +174,8 @@ private:
             post("打开波列图文件文件失败 o_o ！", fraction_);
             return false;
         }
-        const std::vector<uint8_t> image{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::vector<uint8_t> image{std::istreambuf_iterator<char>(in),
+                                         std::istreambuf_iterator<char>()};
         in.close();
         if (image.empty()) {
             post("打开的波列图文件为空！", fraction_);

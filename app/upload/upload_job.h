@@ -42,11 +42,11 @@ struct UploadProgress {
 };
 
 // Draws a section's wave train into a PNG file (renderSectionImage in the program).
-using ImageRenderer =
-    std::function<bool(const CInfo& info, const SectionListSet& lists, int slot, const std::filesystem::path& path)>;
+using ImageRenderer = std::function<bool(const CInfo& info, const SectionLists& lists, int slot,
+                                         const std::filesystem::path& path)>;
 // Computes the critical values of every present section and stores them in the lists'
 // uploadVelocityCritical and uploadAmplitudeCritical (taking each list's lock itself).
-using CriticalsCalculator = std::function<void(const CInfo& info, SectionListSet& lists)>;
+using CriticalsCalculator = std::function<void(const CInfo& info, const SectionLists& lists)>;
 
 struct UploadHooks {
     std::function<void(const UploadProgress&)> progress;
@@ -59,7 +59,7 @@ struct UploadHooks {
 struct UploadRequest {
     CInfo info;  // the test; info.uploadFile names the data file sent
     UploadSettings settings;
-    SectionListSet* lists = nullptr;
+    SectionLists lists{};
     // Where each section's image is drawn before it is sent; empty: uploadImagePath().
     std::filesystem::path imagePath;
     // Attempts, waits and time-outs; the address and port come from `settings`.
@@ -94,7 +94,7 @@ UploadResult runUpload(const UploadRequest& request, const UploadHooks& hooks, c
 // One upload at a time on a thread of its own. A second start while one runs is refused.
 // Threading contract: start, cancel, running and wait may be called from any thread.
 class UploadJob {
-public:
+  public:
     UploadJob() = default;
     ~UploadJob();  // cancels a running upload and waits for it
     UploadJob(const UploadJob&) = delete;
@@ -108,7 +108,7 @@ public:
     // Waits for the upload started last and returns its result (an idle job returns stage 0).
     UploadResult wait();
 
-private:
+  private:
     mutable std::mutex mutex_;  // guards thread_, cancel_ and result_
     std::thread thread_;
     std::shared_ptr<CancelSignal> cancel_;

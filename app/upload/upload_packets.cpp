@@ -13,11 +13,11 @@ namespace lx9 {
 namespace {
 
 constexpr std::array<std::string_view, kSectionPositions> kPlaceholders = {"1*2", "1*3", "2*3", "1*4", "2*4",
-                                                                            "3*4", "1*5", "2*5", "3*5", "4*5"};
+                                                                           "3*4", "1*5", "2*5", "3*5", "4*5"};
 
 // Little-endian appenders; the packets are laid out field by field in the order they travel.
 class Bytes {
-public:
+  public:
     explicit Bytes(std::size_t reserve) { out.reserve(reserve); }
 
     void u8(uint8_t v) { out.push_back(v); }
@@ -47,19 +47,22 @@ public:
 
     std::vector<uint8_t> out;
 
-private:
+  private:
     void raw(uint64_t v, int n) {
-        for (int i = 0; i < n; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < n; ++i)
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
     void put(std::size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            out[at + i] = static_cast<uint8_t>(v >> (8 * i));
     }
 };
 
 // The common header; the lengths are filled in by finish().
 Bytes header(const PacketIdentity& id, uint8_t type, const CInfo* withList, std::size_t size) {
     Bytes b(size);
-    for (char c : {'K', 'P', 'X'}) b.u8(static_cast<uint8_t>(c));
+    for (char c : {'K', 'P', 'X'})
+        b.u8(static_cast<uint8_t>(c));
     b.i32(0);
     b.i32(0);
     b.text("002", 3);
@@ -79,7 +82,8 @@ bool presentAt(const CInfo& info, int position) {
 std::optional<int> number(std::string_view& text) {
     int v = 0;
     std::size_t n = 0;
-    while (n < text.size() && n < 6 && text[n] >= '0' && text[n] <= '9') v = v * 10 + (text[n++] - '0');
+    while (n < text.size() && n < 6 && text[n] >= '0' && text[n] <= '9')
+        v = v * 10 + (text[n++] - '0');
     if (n == 0 || (n < text.size() && text[n] >= '0' && text[n] <= '9')) return std::nullopt;
     text.remove_prefix(n);
     return v;
@@ -92,7 +96,8 @@ bool consume(std::string_view& text, std::string_view sep) {
 }
 
 std::string_view trimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
     return s;
@@ -106,7 +111,8 @@ std::string_view placeholderName(int position) {
 
 uint8_t packetChecksum(std::span<const uint8_t> bytes) {
     unsigned sum = 0;
-    for (uint8_t b : bytes) sum += b;
+    for (uint8_t b : bytes)
+        sum += b;
     return static_cast<uint8_t>(sum & 0xFF);
 }
 
@@ -205,8 +211,8 @@ int presentSectionCount(const CInfo& info) {
                                           [](const SectionPara& s) { return s.present; }));
 }
 
-std::vector<uint8_t> fileHeaderPacket1(const PacketIdentity& id, const CInfo& info, std::string_view uploadFile,
-                                       double date) {
+std::vector<uint8_t> fileHeaderPacket1(const PacketIdentity& id, const CInfo& info,
+                                       std::string_view uploadFile, double date) {
     Bytes b = header(id, kPacketFileHeader, &info, kFileHeader1Size);
     b.u8(0);
     b.u8(static_cast<uint8_t>(info.testMode + 20));
@@ -264,7 +270,7 @@ std::vector<uint8_t> fileHeaderPacket2(const PacketIdentity& id, const CInfo& in
     return b.finish();
 }
 
-DataLevel dataLevel(const CInfo& info, const SectionListSet& lists, int level) {
+DataLevel dataLevel(const CInfo& info, const SectionLists& lists, int level) {
     DataLevel out;
     out.level = level;
     bool depthTaken = false;
@@ -275,22 +281,23 @@ DataLevel dataLevel(const CInfo& info, const SectionListSet& lists, int level) {
         e.present = true;
         e.name = s.name;
         e.spacingM = static_cast<float>(s.spacing / 1000.0);
-        CSampleDataList* list = lists[k].get();
+        CSampleDataList* list = lists[k];
         std::unique_lock<std::mutex> guard;
         const SamplePoint* p = nullptr;
         if (list) {
             guard = list->lock();
             // Walk the chain itself: the upload reads a finished test, never a ring of recent levels.
             p = level >= 0 ? list->first : nullptr;
-            for (int i = 0; p && i < level; ++i) p = p->next;
+            for (int i = 0; p && i < level; ++i)
+                p = p->next;
         }
         if (!depthTaken) {
             out.depth = p ? p->depth : 0.0f;
             depthTaken = true;
         }
         if (!p) continue;
-        e.time = p->delay == -1.0f ? 0.0f
-                                   : static_cast<float>((p->tIndex + 1.0) * info.sampleInterval + p->delay);
+        e.time =
+            p->delay == -1.0f ? 0.0f : static_cast<float>((p->tIndex + 1.0) * info.sampleInterval + p->delay);
         const int32_t ampCode = p->ampIndex >= 0 && static_cast<std::size_t>(p->ampIndex) < p->samples.size()
                                     ? p->samples[p->ampIndex]
                                     : 2048;
@@ -350,8 +357,8 @@ std::vector<uint8_t> criteriaPacket(const PacketIdentity& id, const CInfo& info,
     return b.finish();
 }
 
-std::vector<uint8_t> imageChunkPacket(const PacketIdentity& id, std::string_view sectionName, int32_t chunkNumber,
-                                      std::span<const uint8_t> bytes) {
+std::vector<uint8_t> imageChunkPacket(const PacketIdentity& id, std::string_view sectionName,
+                                      int32_t chunkNumber, std::span<const uint8_t> bytes) {
     Bytes b = header(id, kPacketImage, nullptr, kImageChunkOverhead + bytes.size());
     b.u8(0);
     b.text(sectionName, 3);
@@ -362,7 +369,9 @@ std::vector<uint8_t> imageChunkPacket(const PacketIdentity& id, std::string_view
     return b.finish(static_cast<int32_t>(bytes.size()));
 }
 
-std::size_t imageChunkCount(std::size_t size) { return (size + kImageChunkBytes - 1) / kImageChunkBytes; }
+std::size_t imageChunkCount(std::size_t size) {
+    return (size + kImageChunkBytes - 1) / kImageChunkBytes;
+}
 
 std::vector<uint8_t> endPacket(const PacketIdentity& id, const CInfo& info, float firstDepth) {
     Bytes b = header(id, kPacketEnd, &info, kEndPacketSize);

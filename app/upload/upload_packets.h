@@ -23,8 +23,8 @@
 
 namespace lx9 {
 
-// The six point lists of a test, slot k holding section k (the shape of `sectionLists`).
-using SectionListSet = std::array<std::unique_ptr<CSampleDataList>, kMaxSections>;
+// The six point lists of a test, slot k holding section k (null: no list); the caller owns them.
+using SectionLists = std::array<CSampleDataList*, kMaxSections>;
 
 inline constexpr uint8_t kPacketFileHeader = 11;
 inline constexpr uint8_t kPacketData = 12;  // data and criteria packets
@@ -91,8 +91,8 @@ int firstPresentSlot(const CInfo& info);
 int presentSectionCount(const CInfo& info);
 
 // File header packet 1 (job, pile and instrument settings) and 2 (the ten section entries).
-std::vector<uint8_t> fileHeaderPacket1(const PacketIdentity& id, const CInfo& info, std::string_view uploadFile,
-                                       double oleDate);
+std::vector<uint8_t> fileHeaderPacket1(const PacketIdentity& id, const CInfo& info,
+                                       std::string_view uploadFile, double oleDate);
 std::vector<uint8_t> fileHeaderPacket2(const PacketIdentity& id, const CInfo& info);
 
 // One section position of a data packet.
@@ -114,7 +114,7 @@ struct DataLevel {
 // Reads level `level` of every present section's list (each list under its lock). A present
 // section whose list has no point at that level is sent with its name and spacing and zero
 // time and amplitude.
-DataLevel dataLevel(const CInfo& info, const SectionListSet& lists, int level);
+DataLevel dataLevel(const CInfo& info, const SectionLists& lists, int level);
 
 std::vector<uint8_t> dataPacket(const PacketIdentity& id, const CInfo& info, const DataLevel& level);
 
@@ -129,8 +129,8 @@ std::vector<uint8_t> criteriaPacket(const PacketIdentity& id, const CInfo& info,
                                     const std::array<SectionCriticals, kMaxSections>& criticals, int number);
 
 // Image chunk `chunkNumber` (1-based) of a section's image; carries bytes.size() image bytes.
-std::vector<uint8_t> imageChunkPacket(const PacketIdentity& id, std::string_view sectionName, int32_t chunkNumber,
-                                      std::span<const uint8_t> bytes);
+std::vector<uint8_t> imageChunkPacket(const PacketIdentity& id, std::string_view sectionName,
+                                      int32_t chunkNumber, std::span<const uint8_t> bytes);
 
 // Number of chunks an image of `size` bytes travels in.
 std::size_t imageChunkCount(std::size_t size);

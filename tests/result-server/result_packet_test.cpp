@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "../upload/upload_fixtures.h"
 #include "result_store.h"
 #include "upload/upload_packets.h"
-#include "../upload/upload_fixtures.h"
 
 namespace lx9::server {
 namespace {
@@ -13,7 +13,7 @@ using namespace lx9::testing;
 
 TEST(ResultPacketTest, ParsesEveryPacketKind) {
     const CInfo info = smallTest();
-    SectionListSet lists;
+    OwnedLists lists;
     fillSmallTest(info, lists);
     const auto id = smallIdentity();
 
@@ -131,7 +131,8 @@ TEST(ResultStoreTest, FolderNamesFromPacketsAreMadeSafe) {
     EXPECT_EQ(safeFolderName("仪器"), "仪器");
     EXPECT_LE(safeFolderName(std::string(300, 'x')).size(), 100u);
     std::string wide;
-    for (int i = 0; i < 40; ++i) wide += "桩";  // 120 bytes: cut to 99, a whole character
+    for (int i = 0; i < 40; ++i)
+        wide += "桩";  // 120 bytes: cut to 99, a whole character
     EXPECT_EQ(safeFolderName(wide).size(), 99u);
 }
 

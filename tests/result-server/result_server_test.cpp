@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 // A plain loopback client: sends bytes, reads what the server answers within a time.
 class Client {
-public:
+  public:
     explicit Client(uint16_t port) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
@@ -44,7 +44,8 @@ public:
         std::string got;
         const auto end = std::chrono::steady_clock::now() + wait;
         while (got.size() < count) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0) break;
             pollfd p{fd_, POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
@@ -61,13 +62,13 @@ public:
         return read(2) == "OK";
     }
 
-private:
+  private:
     int fd_ = -1;
     bool connected_ = false;
 };
 
 class ResultServerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/lx9-store-XXXXXX";
         store = ::mkdtemp(pattern);
@@ -92,7 +93,8 @@ protected:
     void upload(Client& c, const PacketIdentity& id, const std::vector<uint8_t>& image) {
         ASSERT_TRUE(c.exchange(fileHeaderPacket1(id, info, info.uploadFile, 45356.0)));
         ASSERT_TRUE(c.exchange(fileHeaderPacket2(id, info)));
-        for (int level = 0; level < 4; ++level) ASSERT_TRUE(c.exchange(dataPacket(id, info, dataLevel(info, lists, level))));
+        for (int level = 0; level < 4; ++level)
+            ASSERT_TRUE(c.exchange(dataPacket(id, info, dataLevel(info, lists, level))));
         ASSERT_TRUE(c.exchange(criteriaPacket(id, info, {}, 1)));
         ASSERT_TRUE(c.exchange(imageChunkPacket(id, "1-2", 1, image)));
         ASSERT_TRUE(c.exchange(imageChunkPacket(id, "1-3", 1, image)));
@@ -102,7 +104,7 @@ protected:
     fs::path store;
     ServerOptions options;
     CInfo info;
-    SectionListSet lists;
+    OwnedLists lists;
 };
 
 TEST_F(ResultServerTest, ABadChecksumGetsOneByteAndTheConnectionGoesOn) {
@@ -183,7 +185,8 @@ TEST_F(ResultServerTest, StoresUploadsFromSeveralConnectionsAtOnce) {
     upload(c, idb, std::vector<uint8_t>(10, 1));
     EXPECT_EQ(fs::file_size(jobB / "1-2.png"), 10u);
     int entries = 0;
-    for ([[maybe_unused]] auto& e : fs::directory_iterator(store / "LX9-0001")) ++entries;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(store / "LX9-0001"))
+        ++entries;
     EXPECT_EQ(entries, 2);
 }
 

@@ -20,17 +20,17 @@ namespace fs = std::filesystem;
 
 // One offscreen application for the whole executable, made on the main thread.
 class GuiEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { gui_ = std::make_unique<ui::OffscreenGui>(); }
     void TearDown() override { gui_.reset(); }
 
-private:
+  private:
     std::unique_ptr<ui::OffscreenGui> gui_;
 };
 const auto* const kGui = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
 class SectionImageTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/lx9-image-XXXXXX";
         dir = ::mkdtemp(pattern);
@@ -46,13 +46,14 @@ protected:
     static int darkPixels(const QImage& img, int l, int t, int r, int b) {
         int n = 0;
         for (int y = t; y < b; ++y)
-            for (int x = l; x < r; ++x) n += qGray(img.pixel(x, y)) < 128;
+            for (int x = l; x < r; ++x)
+                n += qGray(img.pixel(x, y)) < 128;
         return n;
     }
 
     fs::path dir;
     CInfo info;
-    SectionListSet lists;
+    OwnedLists lists;
 };
 
 TEST_F(SectionImageTest, FontNamesResolveThroughTheAliasFile) {
@@ -102,7 +103,8 @@ TEST_F(SectionImageTest, ASectionWithoutPointsDrawsOnlyTheFrame) {
 TEST_F(SectionImageTest, PointsWithoutGainAreNotDrawn) {
     {
         auto g = lists[0]->lock();
-        for (SamplePoint* p = lists[0]->first; p; p = p->next) p->gain = 0.0f;
+        for (SamplePoint* p = lists[0]->first; p; p = p->next)
+            p->gain = 0.0f;
     }
     const fs::path path = dir / "nogain.png";
     ASSERT_TRUE(renderSectionImage(info, lists, 0, path));

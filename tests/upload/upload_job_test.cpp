@@ -33,27 +33,29 @@ struct TempDir {
 
 // A renderer that writes `size` known bytes (different per slot) instead of drawing.
 ImageRenderer fakeImages(std::size_t size) {
-    return [size](const CInfo&, const SectionListSet&, int slot, const fs::path& path) {
+    return [size](const CInfo&, const SectionLists&, int slot, const fs::path& path) {
         std::ofstream out(path, std::ios::binary);
-        for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + slot) & 0xFF));
+        for (std::size_t i = 0; i < size; ++i)
+            out.put(static_cast<char>((i * 7 + slot) & 0xFF));
         return true;
     };
 }
 
 std::vector<uint8_t> fakeImageBytes(std::size_t size, int slot) {
     std::vector<uint8_t> b(size);
-    for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>((i * 7 + slot) & 0xFF);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<uint8_t>((i * 7 + slot) & 0xFF);
     return b;
 }
 
 class UploadJobTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         info = smallTest();
         fillSmallTest(info, lists);
         request.info = info;
         request.settings = {"LX9-0001", "S2024-01", 0x7F000001, 0};
-        request.lists = &lists;
+        request.lists = lists;
         request.imagePath = dir.path / kUploadImageName;
         request.chunkPause = 0ms;
         request.transport.retryWait = 10ms;
@@ -65,7 +67,7 @@ protected:
         };
         hooks.console = [this](std::string_view s) { console += s; };
         hooks.renderImage = fakeImages(777);
-        hooks.computeCriticals = [](const CInfo&, SectionListSet& l) {
+        hooks.computeCriticals = [](const CInfo&, const SectionLists& l) {
             for (int k = 0; k < 2; ++k) {
                 auto g = l[k]->lock();
                 l[k]->uploadVelocityCritical = 3800000.0f + 100000.0f * k;
@@ -74,11 +76,13 @@ protected:
         };
     }
 
-    bool contains(const std::string& text) const { return std::find(texts.begin(), texts.end(), text) != texts.end(); }
+    bool contains(const std::string& text) const {
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    }
 
     TempDir dir;
     CInfo info;
-    SectionListSet lists;
+    OwnedLists lists;
     UploadRequest request;
     UploadHooks hooks;
     std::vector<std::string> texts;
@@ -183,7 +187,8 @@ TEST_F(UploadJobTest, AWholeUploadReachesTheServerFieldByField) {
         EXPECT_EQ(j["images"][k]["section"], name);
         EXPECT_EQ(j["images"][k]["chunks"], 3);
         std::ifstream png(job / (name + ".png"), std::ios::binary);
-        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(png), std::istreambuf_iterator<char>()};
+        const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(png),
+                                         std::istreambuf_iterator<char>()};
         EXPECT_EQ(bytes, fakeImageBytes(777, k));
     }
     EXPECT_EQ(j["end"]["firstDepth"].get<float>(), 20.0f);
@@ -231,7 +236,8 @@ TEST_F(UploadJobTest, ImageFailuresHaveTheirOwnTexts) {
     const std::vector<Case> cases = {
         {[](auto&, auto&, int, auto&) { return false; }, "桩“P-7#”1-2剖面波列图绘制失败！"},
         {[](auto&, auto&, int, auto&) { return true; }, "剖面1-2的波列图文件“" + path + "”不存在！"},
-        {[](auto&, auto&, int, const fs::path& p) { return std::ofstream(p).good(); }, "打开的波列图文件为空！"},
+        {[](auto&, auto&, int, const fs::path& p) { return std::ofstream(p).good(); },
+         "打开的波列图文件为空！"},
         {[](auto&, auto&, int, const fs::path& p) { return fs::create_directory(p); },
          "打开波列图文件文件失败 o_o ！"},
     };
@@ -253,7 +259,7 @@ TEST_F(UploadJobTest, ImageFailuresHaveTheirOwnTexts) {
 TEST_F(UploadJobTest, TheImageIsDrawnAfreshForEverySection) {
     std::ofstream(request.imagePath) << "stale";
     std::vector<bool> existedBefore;
-    hooks.renderImage = [&](const CInfo& i, const SectionListSet& l, int slot, const fs::path& p) {
+    hooks.renderImage = [&](const CInfo& i, const SectionLists& l, int slot, const fs::path& p) {
         existedBefore.push_back(fs::exists(p));
         return fakeImages(10)(i, l, slot, p);
     };
@@ -280,7 +286,8 @@ TEST_F(UploadJobTest, OneUploadAtATimeAndACancelStopsItAtOnce) {
     UploadJob job;
     ASSERT_TRUE(job.start(request, hooks));
     EXPECT_FALSE(job.start(request, hooks));  // refused, not forgotten
-    while (!inImages) std::this_thread::sleep_for(5ms);
+    while (!inImages)
+        std::this_thread::sleep_for(5ms);
     const auto start = std::chrono::steady_clock::now();
     job.cancel();
     const UploadResult r = job.wait();
@@ -300,11 +307,13 @@ TEST_F(UploadJobTest, OneUploadAtATimeAndACancelStopsItAtOnce) {
 }
 
 TEST_F(UploadJobTest, SlotFiveSendsTheSecondCriteriaPacket) {
-    for (auto& s : request.info.sections) s.present = true;
+    for (auto& s : request.info.sections)
+        s.present = true;
     request.info.pipeCount = 4;
     request.info.sectionCount = 6;
     request.info.rebuildSectionNames();
     fillSmallTest(request.info, lists, 2);
+    request.lists = lists;
     hooks.computeCriticals = {};
     hooks.renderImage = fakeImages(5);
     ScriptedPeer peer({});

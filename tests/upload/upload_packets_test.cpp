@@ -14,17 +14,21 @@ using namespace lx9::testing;
 using namespace std::chrono;
 
 // First differing offset, for a readable failure.
-::testing::AssertionResult sameBytes(const std::vector<uint8_t>& actual, const std::vector<uint8_t>& expected) {
+::testing::AssertionResult sameBytes(const std::vector<uint8_t>& actual,
+                                     const std::vector<uint8_t>& expected) {
     if (actual.size() != expected.size())
         return ::testing::AssertionFailure() << "size " << actual.size() << " != " << expected.size();
     for (std::size_t i = 0; i < actual.size(); ++i) {
         if (actual[i] != expected[i])
-            return ::testing::AssertionFailure() << "offset " << i << ": " << int(actual[i]) << " != " << int(expected[i]);
+            return ::testing::AssertionFailure()
+                   << "offset " << i << ": " << int(actual[i]) << " != " << int(expected[i]);
     }
     return ::testing::AssertionSuccess();
 }
 
-float db(double millivolts) { return static_cast<float>(20.0 * std::log10(std::fabs(millivolts) / 0.000025)); }
+float db(double millivolts) {
+    return static_cast<float>(20.0 * std::log10(std::fabs(millivolts) / 0.000025));
+}
 
 TEST(UploadPacketsTest, ChecksumIsTheLowByteOfTheSum) {
     std::vector<uint8_t> bytes{0xFF, 0xFF, 0x01};  // 0x1FF
@@ -67,12 +71,14 @@ TEST(UploadPacketsTest, TextFieldsAreZeroThenSpacesAndCutAtTheirWidth) {
 TEST(UploadPacketsTest, SectionListNamesPresentSlotsAndPlaceholdersTheRest) {
     CInfo info = smallTest();
     EXPECT_EQ(sectionListText(info), "1-2,1-3,2*3,1*4,2*4,3*4,");
-    for (auto& s : info.sections) s.present = true;
+    for (auto& s : info.sections)
+        s.present = true;
     info.pipeCount = 4;
     info.sectionCount = 6;
     info.rebuildSectionNames();
     EXPECT_EQ(sectionListText(info), "1-2,1-3,1-4,2-3,2-4,3-4,");
-    for (auto& s : info.sections) s.present = false;
+    for (auto& s : info.sections)
+        s.present = false;
     EXPECT_EQ(sectionListText(info), "1*2,1*3,2*3,1*4,2*4,3*4,");
     EXPECT_EQ(placeholderName(9), "4*5");
 }
@@ -97,7 +103,7 @@ TEST(UploadPacketsTest, TestDatesInTheirThreeFormsBecomeOleDates) {
     const double fallback = oleDate(today);
     EXPECT_EQ(testDateOle("2024-2-30", today), fallback);  // no such day
     EXPECT_EQ(testDateOle("2024-3", today), fallback);
-    EXPECT_EQ(testDateOle("2024-3.5", today), fallback);   // mixed separators
+    EXPECT_EQ(testDateOle("2024-3.5", today), fallback);    // mixed separators
     EXPECT_EQ(testDateOle("2024年3月5", today), fallback);  // 日 missing
     EXPECT_EQ(testDateOle("", today), fallback);
     EXPECT_EQ(testDateOle("5-3-2024x", today), fallback);
@@ -146,7 +152,8 @@ TEST(UploadPacketsTest, FileHeaderPacket2) {
     put8(e, 120, 20);
     put8(e, 121, 2);
     const char* names[] = {"1-2", "1-3", "2*3", "1*4", "2*4", "3*4", "1*5", "2*5", "3*5", "4*5"};
-    for (int k = 0; k < 10; ++k) putField(e, 122 + 35 * k, names[k], 3);
+    for (int k = 0; k < 10; ++k)
+        putField(e, 122 + 35 * k, names[k], 3);
     // 1-2: start depth 20, height 0, spacing 400, gain 80, zero 0, delay 100, filters 0.5 / 500.
     putF32(e, 125, 20.0f);
     putF32(e, 133, 400.0f);
@@ -176,7 +183,7 @@ TEST(UploadPacketsTest, FileHeaderPacket2) {
 
 TEST(UploadPacketsTest, DataPacketsOfALevel) {
     const CInfo info = smallTest();
-    SectionListSet lists;
+    OwnedLists lists;
     fillSmallTest(info, lists);
 
     const DataLevel level0 = dataLevel(info, lists, 0);
@@ -185,7 +192,8 @@ TEST(UploadPacketsTest, DataPacketsOfALevel) {
     putI32(e, 120, 1);
     putF32(e, 124, 20.0f);
     const char* names[] = {"1-2", "1-3", "2*3", "1*4", "2*4", "3*4", "1*5", "2*5", "3*5", "4*5"};
-    for (int k = 0; k < 10; ++k) putField(e, 128 + 27 * k, names[k], 3);
+    for (int k = 0; k < 10; ++k)
+        putField(e, 128 + 27 * k, names[k], 3);
     // T = (99 + 1) × 0.5 + 20 = 70 µs; A from the code 3048 (1-2) and 2948 (1-3) at gain 80.
     const float a12 = db(static_cast<float>(1000 * 2 * 0.00048828125 / 80 * 1000 / 0.732));
     const float a13 = db(static_cast<float>(900 * 2 * 0.00048828125 / 80 * 1000 / 0.732));
@@ -218,7 +226,7 @@ TEST(UploadPacketsTest, DataPacketsOfALevel) {
 
 TEST(UploadPacketsTest, AmplitudesBelowOneHundredthAreSentAsOneHundredth) {
     const CInfo info = smallTest();
-    SectionListSet lists;
+    OwnedLists lists;
     fillSmallTest(info, lists, 1);
     {
         auto guard = lists[0]->lock();
@@ -262,7 +270,8 @@ TEST(UploadPacketsTest, CriteriaPackets) {
     std::memcpy(&a, &p2[150], 4);
     EXPECT_FLOAT_EQ(v, 4.5f);
     EXPECT_EQ(a, 90.0f);
-    for (std::size_t i = 158; i < 294; ++i) ASSERT_EQ(p2[i], 0) << i;
+    for (std::size_t i = 158; i < 294; ++i)
+        ASSERT_EQ(p2[i], 0) << i;
 }
 
 TEST(UploadPacketsTest, ImagesTravelIn388ByteChunks) {
