@@ -12,5 +12,7 @@ namespace lx9::cli {
 using Action = std::function<int()>;
 
 void addInfoCommand(CLI::App& app, Action& action);
+void addRenderCommand(CLI::App& app, Action& action);
+void addUploadCommand(CLI::App& app, Action& action);
 
 }  // namespace lx9::cli
