@@ -22,7 +22,8 @@ std::string fontAliasFile() {
     if (const char* env = std::getenv("LX9_FONTS_CONF"); env && *env && isFile(env)) return env;
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec && isFile(exe.parent_path() / kFontsConfName)) return (exe.parent_path() / kFontsConfName).string();
+    if (!ec && isFile(exe.parent_path() / kFontsConfName))
+        return (exe.parent_path() / kFontsConfName).string();
 #ifdef LX9_FONTS_CONF_BUILD_PATH
     if (isFile(LX9_FONTS_CONF_BUILD_PATH)) return LX9_FONTS_CONF_BUILD_PATH;
 #endif

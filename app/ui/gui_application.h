@@ -22,13 +22,13 @@ std::string installFontAliases();
 // A QGuiApplication on the offscreen platform (unless QT_QPA_PLATFORM names another), created
 // when none exists and destroyed with this object. Construct it on the main thread.
 class OffscreenGui {
-public:
+  public:
     OffscreenGui();
     ~OffscreenGui();
     OffscreenGui(const OffscreenGui&) = delete;
     OffscreenGui& operator=(const OffscreenGui&) = delete;
 
-private:
+  private:
     std::unique_ptr<QGuiApplication> app_;
 };
 

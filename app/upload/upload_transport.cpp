@@ -70,7 +70,9 @@ bool CancelSignal::waitFor(std::chrono::milliseconds ms) const {
 UploadTransport::UploadTransport(TransportOptions options, const CancelSignal* cancel, ConsoleSink console)
     : options_(options), cancel_(cancel), console_(std::move(console)) {}
 
-UploadTransport::~UploadTransport() { close(); }
+UploadTransport::~UploadTransport() {
+    close();
+}
 
 void UploadTransport::close() {
     if (fd_ >= 0) ::close(fd_);

@@ -17,7 +17,7 @@ namespace lx9 {
 // A flag another thread can raise to stop the upload at once: every wait of the transport and
 // of the upload job returns as soon as it is raised.
 class CancelSignal {
-public:
+  public:
     CancelSignal();
     ~CancelSignal();
     CancelSignal(const CancelSignal&) = delete;
@@ -30,7 +30,7 @@ public:
     // Waits for `ms`; false when cancelled before (or during) the wait.
     bool waitFor(std::chrono::milliseconds ms) const;
 
-private:
+  private:
     int fd_ = -1;  // eventfd, written once by cancel()
     std::atomic<bool> cancelled_{false};
 };
@@ -41,11 +41,11 @@ using ConsoleSink = std::function<void(std::string_view)>;
 struct TransportOptions {
     uint32_t address = 0x7F000001;  // IPv4, host order
     uint16_t port = 5005;
-    int attempts = 4;                                  // sends of one packet
-    std::chrono::milliseconds retryWait{5000};         // after a failed send
-    std::chrono::milliseconds receiveTimeout{1000};    // per receive
-    int receiveRetries = 4;                            // further receives after a time-out
-    std::chrono::milliseconds connectTimeout{10000};   // an unanswered connect gives up
+    int attempts = 4;                                 // sends of one packet
+    std::chrono::milliseconds retryWait{5000};        // after a failed send
+    std::chrono::milliseconds receiveTimeout{1000};   // per receive
+    int receiveRetries = 4;                           // further receives after a time-out
+    std::chrono::milliseconds connectTimeout{10000};  // an unanswered connect gives up
 };
 
 inline constexpr int kSendAcknowledged = 1;
@@ -53,7 +53,7 @@ inline constexpr int kSendFailed = -1;
 inline constexpr int kSendCancelled = -2;
 
 class UploadTransport {
-public:
+  public:
     UploadTransport(TransportOptions options, const CancelSignal* cancel = nullptr, ConsoleSink console = {});
     ~UploadTransport();
     UploadTransport(const UploadTransport&) = delete;
@@ -66,7 +66,7 @@ public:
     void close();
     bool isOpen() const { return fd_ >= 0; }
 
-private:
+  private:
     bool connectToServer();
     // 0 sent, errno of the failure, or -1 when cancelled.
     int sendAll(std::span<const uint8_t> packet);

@@ -20,7 +20,7 @@ namespace lx9::testing {
 enum class Reply { Ack, OneByte, Silent, Close };
 
 class ScriptedPeer {
-public:
+  public:
     // `script` answers packets in order; `rest` answers every packet after it.
     explicit ScriptedPeer(std::deque<Reply> script, Reply rest = Reply::Ack)
         : script_(std::move(script)), rest_(rest) {
@@ -47,7 +47,7 @@ public:
         return packets_;
     }
 
-private:
+  private:
     bool waitReadable(int fd) {
         while (!stop_) {
             pollfd p{fd, POLLIN, 0};

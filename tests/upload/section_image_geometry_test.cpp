@@ -12,7 +12,7 @@ TEST(SectionImageGeometryTest, TraceSpacingAndHeight) {
     auto s = traceScale(20.0f, 50);
     ASSERT_TRUE(s);
     EXPECT_NEAR(s->spacing, 960.0 / 401, 1e-9);  // ≈ 2.39
-    EXPECT_EQ(s->height, 15.0);                   // 2c is below 15
+    EXPECT_EQ(s->height, 15.0);                  // 2c is below 15
 
     s = traceScale(5.0f, 250);
     ASSERT_TRUE(s);
@@ -40,8 +40,10 @@ TEST(SectionImageGeometryTest, FirstPointAtTheBottomLaterPointsAbove) {
 TEST(SectionImageGeometryTest, PolylinesHave512SegmentsAndStayInTheirBand) {
     const auto s = *traceScale(5.0f, 250);
     std::vector<uint16_t> w1024(1024, 2048), w512(512, 2048);
-    for (std::size_t j = 0; j < w1024.size(); ++j) w1024[j] = j % 2 ? 4095 : 0;
-    for (std::size_t j = 0; j < w512.size(); ++j) w512[j] = j % 2 ? 4095 : 0;
+    for (std::size_t j = 0; j < w1024.size(); ++j)
+        w1024[j] = j % 2 ? 4095 : 0;
+    for (std::size_t j = 0; j < w512.size(); ++j)
+        w512[j] = j % 2 ? 4095 : 0;
     const double y0 = traceBaseline(3, s);
 
     const auto a = tracePolyline(w1024, y0, s);
@@ -70,7 +72,8 @@ TEST(SectionImageGeometryTest, TracesNeverLeaveThePlotArea) {
     const auto s = *traceScale(5.0f, 250);  // b = 50 around a baseline 22 px above the bottom
     std::vector<uint16_t> low(512, 0);
     const auto line = tracePolyline(low, traceBaseline(0, s), s);
-    for (const auto& p : line) EXPECT_LE(p.y, 1050);
+    for (const auto& p : line)
+        EXPECT_LE(p.y, 1050);
     // A baseline outside the plot (more points than levels) draws nothing.
     EXPECT_TRUE(tracePolyline(low, 80.0, s).empty());
     EXPECT_TRUE(tracePolyline({}, 500.0, s).empty());

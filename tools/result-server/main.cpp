@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     app.add_option("--port", port, "TCP port (0: any free port)")->check(CLI::Range(0, 65535));
     app.add_option("--bind", bind, "IPv4 address to listen on");
     app.add_option("--store", store, "folder that receives the uploads")->required();
-    app.add_option("--idle", idle, "seconds after which a silent connection is closed")->check(CLI::Range(1, 86400));
+    app.add_option("--idle", idle, "seconds after which a silent connection is closed")
+        ->check(CLI::Range(1, 86400));
     CLI11_PARSE(app, argc, argv);
 
     // The signals are taken by sigwait below, not by a handler.

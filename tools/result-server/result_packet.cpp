@@ -12,13 +12,14 @@ namespace {
 constexpr std::size_t kListEnd = 119;
 
 class Reader {
-public:
+  public:
     Reader(std::span<const uint8_t> bytes, std::size_t at) : b_(bytes), at_(at) {}
 
     uint8_t u8() { return b_[at_++]; }
     uint32_t u32() {
         uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(b_[at_ + i]) << (8 * i);
+        for (int i = 0; i < 4; ++i)
+            v |= static_cast<uint32_t>(b_[at_ + i]) << (8 * i);
         at_ += 4;
         return v;
     }
@@ -26,7 +27,8 @@ public:
     float f32() { return std::bit_cast<float>(u32()); }
     double f64() {
         uint64_t v = 0;
-        for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(b_[at_ + i]) << (8 * i);
+        for (int i = 0; i < 8; ++i)
+            v |= static_cast<uint64_t>(b_[at_ + i]) << (8 * i);
         at_ += 8;
         return std::bit_cast<double>(v);
     }
@@ -42,7 +44,7 @@ public:
     }
     std::size_t at() const { return at_; }
 
-private:
+  private:
     std::span<const uint8_t> b_;
     std::size_t at_;
 };
@@ -56,15 +58,24 @@ std::optional<Packet> failWith(PacketError* error, PacketError e) {
 
 const char* packetErrorText(PacketError e) {
     switch (e) {
-        case PacketError::None: return "ok";
-        case PacketError::TooShort: return "shorter than a header";
-        case PacketError::BadMagic: return "does not start with KPX";
-        case PacketError::BadLength: return "length field differs from the packet";
-        case PacketError::BadTrailer: return "no 'F' before the checksum";
-        case PacketError::BadChecksum: return "checksum mismatch";
-        case PacketError::BadFamily: return "family is not 002";
-        case PacketError::BadType: return "unknown packet type";
-        case PacketError::BadSize: return "size does not fit the packet type";
+        case PacketError::None:
+            return "ok";
+        case PacketError::TooShort:
+            return "shorter than a header";
+        case PacketError::BadMagic:
+            return "does not start with KPX";
+        case PacketError::BadLength:
+            return "length field differs from the packet";
+        case PacketError::BadTrailer:
+            return "no 'F' before the checksum";
+        case PacketError::BadChecksum:
+            return "checksum mismatch";
+        case PacketError::BadFamily:
+            return "family is not 002";
+        case PacketError::BadType:
+            return "unknown packet type";
+        case PacketError::BadSize:
+            return "size does not fit the packet type";
     }
     return "?";
 }
@@ -88,7 +99,8 @@ std::optional<Packet> parsePacket(std::span<const uint8_t> bytes, PacketError* e
     if (p.header.length != n) return failWith(error, PacketError::BadLength);
     if (bytes[n - 2] != 'F') return failWith(error, PacketError::BadTrailer);
     unsigned sum = 0;
-    for (std::size_t i = 0; i + 1 < n; ++i) sum += bytes[i];
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        sum += bytes[i];
     if (static_cast<uint8_t>(sum) != bytes[n - 1]) return failWith(error, PacketError::BadChecksum);
     p.header.family = r.text(3);
     if (p.header.family != "002") return failWith(error, PacketError::BadFamily);
@@ -125,7 +137,8 @@ std::optional<Packet> parsePacket(std::span<const uint8_t> bytes, PacketError* e
             FileHeader1 h;
             h.testModeCode = mode;
             h.standardCode = r.u8();
-            for (double& d : h.dates) d = r.f64();
+            for (double& d : h.dates)
+                d = r.f64();
             h.fileName = r.text(60);
             h.pileDiameter = r.i32();
             h.pileLength = r.f32();
@@ -210,7 +223,9 @@ std::optional<Packet> parsePacket(std::span<const uint8_t> bytes, PacketError* e
     return p;
 }
 
-void PacketFramer::feed(std::span<const uint8_t> bytes) { buffer_.insert(buffer_.end(), bytes.begin(), bytes.end()); }
+void PacketFramer::feed(std::span<const uint8_t> bytes) {
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+}
 
 std::optional<PacketFramer::Item> PacketFramer::next() {
     static constexpr uint8_t kMagic[3] = {'K', 'P', 'X'};
@@ -229,7 +244,8 @@ std::optional<PacketFramer::Item> PacketFramer::next() {
     }
     if (buffer_.size() < 7) return std::nullopt;
     uint32_t length = 0;
-    for (int i = 0; i < 4; ++i) length |= static_cast<uint32_t>(buffer_[3 + i]) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        length |= static_cast<uint32_t>(buffer_[3 + i]) << (8 * i);
     if (length < kMinPacketSize || length > kMaxPacketSize) {
         // Not a packet we would take: drop the 'K' so the scan moves on.
         buffer_.erase(buffer_.begin());

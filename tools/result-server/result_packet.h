@@ -72,7 +72,7 @@ struct DataRecord {
 };
 
 struct CriteriaEntry {
-    bool zero = true;  // all 34 bytes zero: no present section at this position
+    bool zero = true;       // all 34 bytes zero: no present section at this position
     float velocity = 0;     // km/s
     float amplitudeDb = 0;  // dB
 };
@@ -99,7 +99,17 @@ struct Packet {
     PacketBody body;
 };
 
-enum class PacketError { None, TooShort, BadMagic, BadLength, BadTrailer, BadChecksum, BadFamily, BadType, BadSize };
+enum class PacketError {
+    None,
+    TooShort,
+    BadMagic,
+    BadLength,
+    BadTrailer,
+    BadChecksum,
+    BadFamily,
+    BadType,
+    BadSize
+};
 const char* packetErrorText(PacketError e);
 
 // Parses one whole packet (exactly its declared length). On failure `error` says why.
@@ -112,7 +122,7 @@ std::string textField(std::span<const uint8_t> field);
 // "KPX" and reported once per run as invalid; a declared length outside the packet bounds is
 // invalid too. Never holds more than one maximal packet plus what was fed since.
 class PacketFramer {
-public:
+  public:
     struct Item {
         bool valid = false;          // false: invalid bytes were dropped
         std::vector<uint8_t> bytes;  // the packet, when valid
@@ -126,7 +136,7 @@ public:
     // Forgets a packet begun (after a time-out); it counts as invalid.
     void dropPartial() { buffer_.clear(); }
 
-private:
+  private:
     std::vector<uint8_t> buffer_;
 };
 

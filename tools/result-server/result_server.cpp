@@ -39,7 +39,9 @@ int msUntil(Clock::time_point t) {
 
 ResultServer::ResultServer(ServerOptions options) : options_(std::move(options)) {}
 
-ResultServer::~ResultServer() { stop(); }
+ResultServer::~ResultServer() {
+    stop();
+}
 
 void ResultServer::log(const std::string& line) {
     if (options_.log) options_.log(line);
@@ -62,7 +64,8 @@ bool ResultServer::start(std::string* error) {
     int one = 1;
     ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (::bind(listen_fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) < 0)
-        return fail("bind " + options_.bind + ":" + std::to_string(options_.port) + ": " + std::strerror(errno));
+        return fail("bind " + options_.bind + ":" + std::to_string(options_.port) + ": " +
+                    std::strerror(errno));
     if (::listen(listen_fd_, 16) < 0) return fail(std::string("listen: ") + std::strerror(errno));
     socklen_t len = sizeof addr;
     ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
@@ -162,7 +165,9 @@ bool ResultServer::handle(int fd, const PacketFramer::Item& item, UploadAssembly
             ++rejected_;
             log("rejected a packet: " + why);
             return sendAll(fd, kNak, sizeof kNak);
-        case Acceptance::Accepted: ++accepted_; return sendAll(fd, kAck, sizeof kAck);
+        case Acceptance::Accepted:
+            ++accepted_;
+            return sendAll(fd, kAck, sizeof kAck);
         case Acceptance::Completed: {
             StoredUpload upload = assembly.takeCompleted();
             std::optional<std::filesystem::path> where;

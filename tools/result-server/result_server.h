@@ -27,8 +27,8 @@ struct ServerOptions {
     std::string bind = "127.0.0.1";
     uint16_t port = 5005;  // 0: any free port (see ResultServer::port)
     std::filesystem::path store;
-    std::chrono::milliseconds idleTimeout{60000};    // a silent connection is closed
-    std::chrono::milliseconds packetTimeout{2000};   // a packet begun must be complete by then
+    std::chrono::milliseconds idleTimeout{60000};   // a silent connection is closed
+    std::chrono::milliseconds packetTimeout{2000};  // a packet begun must be complete by then
     int maxConnections = 16;
     AssemblyLimits limits;
     // Called after an upload was stored (on the connection's thread).
@@ -38,7 +38,7 @@ struct ServerOptions {
 };
 
 class ResultServer {
-public:
+  public:
     explicit ResultServer(ServerOptions options);
     ~ResultServer();  // stop()
     ResultServer(const ResultServer&) = delete;
@@ -55,7 +55,7 @@ public:
     uint64_t packetsRejected() const { return rejected_.load(); }
     uint64_t uploadsStored() const { return stored_.load(); }
 
-private:
+  private:
     struct Connection {
         int fd = -1;
         std::thread thread;

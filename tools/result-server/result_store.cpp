@@ -31,7 +31,9 @@ std::string isoDate(double ole) {
     return text;
 }
 
-std::string imageFileName(const std::string& section) { return safeFolderName(section) + ".png"; }
+std::string imageFileName(const std::string& section) {
+    return safeFolderName(section) + ".png";
+}
 
 bool writeFile(const std::filesystem::path& file, std::span<const uint8_t> bytes, std::string* error) {
     return writeFileAtomically(file, bytes, error);
@@ -56,7 +58,8 @@ Acceptance UploadAssembly::accept(Packet packet, std::string* why) {
     }
     if (!current_) return reject("no file header 1 before this packet");
     StoredUpload& u = *current_;
-    if (!sameSender(u, packet.header)) return reject("instrument, serial or pile number differ from the header");
+    if (!sameSender(u, packet.header))
+        return reject("instrument, serial or pile number differ from the header");
 
     if (auto* h2 = std::get_if<FileHeader2>(&packet.body)) {
         u.header2 = std::move(*h2);
@@ -74,7 +77,8 @@ Acceptance UploadAssembly::accept(Packet packet, std::string* why) {
         return Acceptance::Accepted;
     }
     if (auto* chunk = std::get_if<ImageChunk>(&packet.body)) {
-        StoredImage* image = u.images.empty() || u.images.back().section != chunk->section ? nullptr : &u.images.back();
+        StoredImage* image =
+            u.images.empty() || u.images.back().section != chunk->section ? nullptr : &u.images.back();
         if (chunk->chunkNumber == 1 && !(image && image->chunks == 1)) {
             if (u.images.size() >= limits_.maxImages) return reject("too many images");
             if (chunk->bytes.size() > limits_.maxImageBytes) return reject("image too large");
@@ -89,7 +93,8 @@ Acceptance UploadAssembly::accept(Packet packet, std::string* why) {
         } else if (chunk->chunkNumber != image->chunks + 1) {
             return reject("image chunk out of order");
         }
-        if (image->bytes.size() + chunk->bytes.size() > limits_.maxImageBytes) return reject("image too large");
+        if (image->bytes.size() + chunk->bytes.size() > limits_.maxImageBytes)
+            return reject("image too large");
         image->bytes.insert(image->bytes.end(), chunk->bytes.begin(), chunk->bytes.end());
         image->chunks = chunk->chunkNumber;
         image->lastChunkSize = chunk->bytes.size();
@@ -118,7 +123,8 @@ std::string safeFolderName(const std::string& text) {
     }
     // Do not leave half a UTF-8 character at the cut.
     std::size_t lead = out.size();
-    while (lead > 0 && (static_cast<unsigned char>(out[lead - 1]) & 0xC0) == 0x80) --lead;
+    while (lead > 0 && (static_cast<unsigned char>(out[lead - 1]) & 0xC0) == 0x80)
+        --lead;
     if (lead > 0) {
         const unsigned char c = static_cast<unsigned char>(out[lead - 1]);
         const std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
@@ -176,7 +182,8 @@ std::string uploadJson(const StoredUpload& u) {
     for (const auto& [number, d] : u.levels) {
         json entries = json::array();
         for (const DataEntry& e : d.entries)
-            entries.push_back({{"name", e.name}, {"spacing", e.spacing}, {"time", e.time}, {"amplitudeDb", e.amplitudeDb}});
+            entries.push_back(
+                {{"name", e.name}, {"spacing", e.spacing}, {"time", e.time}, {"amplitudeDb", e.amplitudeDb}});
         levels.push_back({{"level", number}, {"depth", d.depth}, {"entries", std::move(entries)}});
     }
     j["levels"] = std::move(levels);
@@ -227,7 +234,8 @@ std::optional<std::filesystem::path> storeUpload(const std::filesystem::path& ro
     const std::string text = uploadJson(u);
     std::string why;
     if (!writeFile(staging / "job.json",
-                   std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()), &why)) {
+                   std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()),
+                   &why)) {
         cleanup();
         return failed(why);
     }

@@ -30,7 +30,7 @@ struct StoredUpload {
     std::string sectionList;
     FileHeader1 header1;
     std::optional<FileHeader2> header2;
-    std::map<int32_t, DataRecord> levels;  // by level number (1-based); a re-sent level replaces
+    std::map<int32_t, DataRecord> levels;        // by level number (1-based); a re-sent level replaces
     std::map<int32_t, CriteriaRecord> criteria;  // by packet number
     std::vector<StoredImage> images;             // in arrival order
     EndRecord end;
@@ -49,7 +49,7 @@ enum class Acceptance { Accepted, Rejected, Completed };
 // needs one begun, with the same instrument, serial and pile number. Image chunks of a section
 // arrive numbered 1, 2, …; the last chunk may come again (a re-send) and replaces itself.
 class UploadAssembly {
-public:
+  public:
     explicit UploadAssembly(AssemblyLimits limits = {}) : limits_(limits) {}
 
     // Completed: the end packet arrived; take the upload with takeCompleted().
@@ -57,7 +57,7 @@ public:
     StoredUpload takeCompleted();
     bool inProgress() const { return current_.has_value(); }
 
-private:
+  private:
     AssemblyLimits limits_;
     std::optional<StoredUpload> current_;
     std::optional<StoredUpload> completed_;
@@ -73,7 +73,7 @@ std::string uploadJson(const StoredUpload& upload);
 // Writes DIR/<instrument>/<serial>/ (job.json and "<section>.png" per image) through a temporary
 // folder renamed into place; the folder of an earlier upload with the same names is replaced.
 // Returns the folder, or none with the reason in `error`.
-std::optional<std::filesystem::path> storeUpload(const std::filesystem::path& root, const StoredUpload& upload,
-                                                 std::string* error = nullptr);
+std::optional<std::filesystem::path> storeUpload(const std::filesystem::path& root,
+                                                 const StoredUpload& upload, std::string* error = nullptr);
 
 }  // namespace lx9::server
