@@ -104,7 +104,8 @@ int runUploadCommand(const UploadArgs& args) {
     };
     hooks.renderImage = renderSectionImage;
     hooks.console = [](std::string_view text) {
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+        std::fprintf(stderr, "%.*s%s", static_cast<int>(text.size()), text.data(),
+                     text.ends_with('\n') ? "" : "\n");
     };
 
     // Ctrl-C cancels the upload at once instead of killing it mid-packet.
