@@ -57,8 +57,9 @@ class Upload {
 
         // Data: one packet per level of the first present section.
         const int levels = levelCount();
+        LevelReader reader(info, req_.lists);
         for (int level = 0; level < levels; ++level) {
-            const DataLevel values = dataLevel(info, req_.lists, level);
+            const DataLevel values = reader.read(level);
             const char* pile = info.pileId.c_str();
             if (!send(dataPacket(id_, info, values))) {
                 if (!cancel_.cancelled())

@@ -271,6 +271,11 @@ std::vector<uint8_t> fileHeaderPacket2(const PacketIdentity& id, const CInfo& in
 }
 
 DataLevel dataLevel(const CInfo& info, const SectionLists& lists, int level) {
+    return LevelReader(info, lists).read(level);
+}
+
+DataLevel LevelReader::read(int level) {
+    const CInfo& info = info_;
     DataLevel out;
     out.level = level;
     bool depthTaken = false;
@@ -281,15 +286,23 @@ DataLevel dataLevel(const CInfo& info, const SectionLists& lists, int level) {
         e.present = true;
         e.name = s.name;
         e.spacingM = static_cast<float>(s.spacing / 1000.0);
-        CSampleDataList* list = lists[k];
+        CSampleDataList* list = lists_[k];
         std::unique_lock<std::mutex> guard;
         const SamplePoint* p = nullptr;
-        if (list) {
+        if (list && level >= 0) {
             guard = list->lock();
             // Walk the chain itself: the upload reads a finished test, never a ring of recent levels.
-            p = level >= 0 ? list->first : nullptr;
-            for (int i = 0; p && i < level; ++i)
-                p = p->next;
+            if (!started_[k] || level < index_[k]) {
+                at_[k] = list->first;
+                index_[k] = 0;
+                started_[k] = true;
+            }
+            while (at_[k] && index_[k] < level) {
+                at_[k] = at_[k]->next;
+                ++index_[k];
+            }
+            if (!at_[k]) index_[k] = std::max(index_[k], level);
+            p = at_[k];
         }
         if (!depthTaken) {
             out.depth = p ? p->depth : 0.0f;

@@ -116,6 +116,22 @@ struct DataLevel {
 // time and amplitude.
 DataLevel dataLevel(const CInfo& info, const SectionLists& lists, int level);
 
+// Reads levels one after the other without walking each list from its first point again: the
+// upload's data step is linear in the number of levels. Levels may be read in any order (going
+// back restarts the walk). The lists must not change between reads (the acquisition is idle).
+class LevelReader {
+  public:
+    LevelReader(const CInfo& info, const SectionLists& lists) : info_(info), lists_(lists) {}
+    DataLevel read(int level);
+
+  private:
+    const CInfo& info_;
+    SectionLists lists_;
+    std::array<const SamplePoint*, kMaxSections> at_{};  // point `index_[k]` of list k, or null
+    std::array<int, kMaxSections> index_{};
+    std::array<bool, kMaxSections> started_{};
+};
+
 std::vector<uint8_t> dataPacket(const PacketIdentity& id, const CInfo& info, const DataLevel& level);
 
 // Critical values of one section as computed before the upload.

@@ -39,9 +39,11 @@ Pile& pile() {
 void BM_DataPacket(benchmark::State& state) {
     const Pile& p = pile();
     const auto id = testing::smallIdentity();
+    // Levels in order, as the upload sends them.
+    LevelReader reader(p.info, p.lists);
     int level = 0;
     for (auto _ : state) {
-        auto bytes = dataPacket(id, p.info, dataLevel(p.info, p.lists, level));
+        auto bytes = dataPacket(id, p.info, reader.read(level));
         benchmark::DoNotOptimize(bytes.data());
         level = (level + 1) % 401;
     }

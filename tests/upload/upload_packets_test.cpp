@@ -317,3 +317,32 @@ TEST(UploadPacketsTest, LongPileNumbersAreCutToSixteenBytesInEveryHeader) {
 
 }  // namespace
 }  // namespace lx9
+
+namespace lx9 {
+namespace {
+
+bool sameLevel(const DataLevel& a, const DataLevel& b) {
+    if (a.level != b.level || a.depth != b.depth) return false;
+    for (int k = 0; k < kMaxSections; ++k) {
+        const auto &x = a.entries[k], &y = b.entries[k];
+        if (x.present != y.present || x.name != y.name || x.spacingM != y.spacingM || x.time != y.time ||
+            x.amplitudeDb != y.amplitudeDb)
+            return false;
+    }
+    return true;
+}
+
+TEST(UploadPacketsTest, TheLevelReaderReadsWhatEachLevelHolds) {
+    const CInfo info = testing::smallTest();
+    testing::OwnedLists lists;
+    testing::fillSmallTest(info, lists, 6);
+    LevelReader reader(info, lists);
+    for (int level : {0, 1, 2, 5, 7, 3, 3, 0, 9, 4}) {
+        EXPECT_TRUE(sameLevel(reader.read(level), dataLevel(info, lists, level))) << level;
+    }
+    EXPECT_FLOAT_EQ(reader.read(5).depth, 20.0f - 0.05f * 5);
+    EXPECT_EQ(reader.read(6).depth, 0.0f);
+}
+
+}  // namespace
+}  // namespace lx9
