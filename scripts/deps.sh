@@ -7,8 +7,8 @@ packages=(
     g++ cmake ninja-build pkg-config make
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    libcli11-dev
-    qt6-base-dev fonts-liberation fonts-wqy-microhei xvfb xauth nlohmann-json3-dev
+    libcli11-dev nlohmann-json3-dev
+    qt6-base-dev fonts-liberation fonts-wqy-microhei xvfb xauth
 )
 
 missing=()

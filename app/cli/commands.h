@@ -12,6 +12,8 @@ namespace lx9::cli {
 using Action = std::function<int()>;
 
 void addInfoCommand(CLI::App& app, Action& action);
+void addInstrumentCommand(CLI::App& app, Action& action);
+void addSetCommand(CLI::App& app, Action& action);
 void addRenderCommand(CLI::App& app, Action& action);
 void addUploadCommand(CLI::App& app, Action& action);
 

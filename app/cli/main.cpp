@@ -8,6 +8,8 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     lx9::cli::Action action;
     lx9::cli::addInfoCommand(app, action);
+    lx9::cli::addInstrumentCommand(app, action);
+    lx9::cli::addSetCommand(app, action);
     lx9::cli::addRenderCommand(app, action);
     lx9::cli::addUploadCommand(app, action);
     CLI11_PARSE(app, argc, argv);

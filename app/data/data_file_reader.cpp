@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -22,7 +23,7 @@ namespace {
 // The largest legitimate .CHT (65 535 levels of six rows) is about 52 MB; anything far beyond
 // that is not a data file and is not read into memory.
 constexpr uint64_t kMaxChtBytes = 256ull << 20;
-constexpr size_t kChunkBytes = 4u << 20;
+constexpr size_t kChunkBytes = 1u << 20;
 constexpr size_t npos = std::string::npos;
 
 // Lines whose value is text typed by the user. Keys are never looked for inside them, so a
@@ -118,7 +119,13 @@ bool COpenfile::failWith(std::string_view message) {
 size_t COpenfile::findKey(std::string_view key) const {
     const bool userLabel =
         std::find(kUserTextLabels.begin(), kUserTextLabels.end(), key) != kUserTextLabels.end();
-    for (size_t pos = text_.find(key); pos != npos; pos = text_.find(key, pos + 1)) {
+    // Every key sits in the header, which ends with the ray table's header line: the rows after
+    // it (most of a big file) are never searched, so an absent key costs little.
+    const std::string_view header = std::string_view(text_).substr(0, headerEnd_);
+    size_t from = 0;
+    for (;;) {
+        const size_t pos = header.find(key, from);
+        if (pos == npos || pos + key.size() > headerEnd_) return npos;
         const size_t newline = pos == 0 ? npos : text_.rfind('\n', pos - 1);
         const size_t lineStart = newline == npos ? 0 : newline + 1;
         const std::string_view lineText = std::string_view(text_).substr(lineStart);
@@ -127,8 +134,12 @@ size_t COpenfile::findKey(std::string_view key) const {
             if (lineText.starts_with(label)) inUserText = true;
         }
         if (userLabel ? pos == lineStart : !inUserText) return pos;
+        // No later match on this line can do better: go on from the next one, so a long line
+        // full of near misses is walked once.
+        const size_t end = header.find('\n', pos);
+        if (end == npos) return npos;
+        from = end + 1;
     }
-    return npos;
 }
 
 std::string_view COpenfile::labelled(std::string_view key, bool cut) const {
@@ -155,6 +166,9 @@ bool COpenfile::parseHeader(CInfo& info) {
         return false;
     }
     error_.clear();
+    headerEnd_ = text_.size();
+    const size_t rayHeader = findKey("SI   SourL");
+    if (rayHeader != npos) headerEnd_ = std::min(text_.size(), rayHeader + kRayRowChars);
     const int32_t sectionCount = parseInt(labelled("SectNum  :", true));
     info.sectionCount = sectionCount;
 
@@ -422,7 +436,8 @@ bool COpenfile::readRows(CInfo& info, const SectionListPtrs& lists, const Progre
         }
     };
 
-    std::vector<uint8_t> window;
+    // The .CHD is read in windows of whole 16-bit values (every waveform offset is even).
+    std::vector<uint16_t> window;
     uint64_t windowStart = 0;
     std::vector<uint16_t> wave;
     const int total = static_cast<int>(levelStarts.size());
@@ -439,23 +454,33 @@ bool COpenfile::readRows(CInfo& info, const SectionListPtrs& lists, const Progre
         if (!list) continue;
 
         const uint64_t offset = static_cast<uint64_t>(ray.waveIndex) * 2;
-        if (offset < windowStart || offset + waveBytes > windowStart + window.size()) {
+        if (offset < windowStart || offset + waveBytes > windowStart + 2 * window.size()) {
             windowStart = offset;
-            window.resize(static_cast<size_t>(
-                std::min<uint64_t>(std::max<uint64_t>(kChunkBytes, waveBytes), chdSize - offset)));
-            const bool read =
-                inMemory_ ? (std::memcpy(window.data(), chdMemory_.data() + offset, window.size()), true)
-                          : readAllAt(chd.get(), window, offset);
+            const uint64_t bytes =
+                std::min<uint64_t>(std::max<uint64_t>(kChunkBytes, waveBytes), chdSize - offset);
+            window.resize(static_cast<size_t>(bytes / 2));
+            std::span<uint8_t> into(reinterpret_cast<uint8_t*>(window.data()), window.size() * 2);
+            const bool read = inMemory_
+                                  ? (std::memcpy(into.data(), chdMemory_.data() + offset, into.size()), true)
+                                  : readAllAt(chd.get(), into, offset);
             if (!read) {
                 rollBack();
                 return failWith(fileErrorText(chdPath_, errno ? errno : EIO));
             }
         }
-        const uint8_t* bytes = window.data() + (offset - windowStart);
-        wave.assign(static_cast<size_t>(std::max(length, list->sampleLength)), uint16_t{2048});
-        for (int32_t j = 0; j < length; ++j)
-            wave[static_cast<size_t>(j)] = readChdSample(bytes + 2 * j);
-        if (!list->append(wave.data(), ray.destL)) {
+        const uint16_t* stored = window.data() + (offset - windowStart) / 2;
+        // On a little-endian host the stored words are taken as they are and shifted back to
+        // converter codes in the new point; otherwise (or for a list of another waveform length)
+        // they go through a converted copy, whose samples beyond the file's stay on the zero line.
+        const bool direct = std::endian::native == std::endian::little && list->sampleLength == length;
+        if (!direct) {
+            const auto need = static_cast<size_t>(std::max(length, list->sampleLength));
+            if (wave.size() != need) wave.assign(need, uint16_t{2048});
+            const auto* bytes = reinterpret_cast<const uint8_t*>(stored);
+            for (int32_t j = 0; j < length; ++j)
+                wave[static_cast<size_t>(j)] = readChdSample(bytes + 2 * j);
+        }
+        if (!list->append(direct ? stored : wave.data(), ray.destL)) {
             rollBack();
             return failWith(kTextTooManyPoints);
         }
@@ -463,6 +488,10 @@ bool COpenfile::readRows(CInfo& info, const SectionListPtrs& lists, const Progre
 
         auto guard = list->lock();
         SamplePoint& p = *list->tail;
+        if (direct) {
+            for (uint16_t& v : p.samples)
+                v = static_cast<uint16_t>(v + kChdZeroCode);
+        }
         p.threshold = 0.0f;
         p.delay = ray.delay;
         p.gain = ray.gain;

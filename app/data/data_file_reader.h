@@ -78,6 +78,7 @@ class COpenfile {
     std::span<const uint8_t> chdMemory_;
     bool inMemory_ = false;
     bool headerRead_ = false;
+    size_t headerEnd_ = 0;  // keys are searched before this position only
     size_t rayKeyPos_ = std::string::npos;
     std::string error_;
     int levelsRead_ = 0;

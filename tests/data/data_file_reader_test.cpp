@@ -486,6 +486,26 @@ TEST(DataFileReader, FindsThePairOrSaysWhyNot) {
     EXPECT_NE(report.error.find("lower.CHD"), std::string::npos);
 }
 
+// A caller whose lists hold longer waveforms than the file gets the file's samples followed by
+// the zero line.
+TEST(DataFileReader, LongerListsGetTheZeroLineAfterTheFileSamples) {
+    ViewingState viewing;
+    TempDir dir;
+    CInfo info;
+    writeSample(dir, "short", info, 2);
+    COpenfile file(dir.base("short"));
+    CInfo back = otherRecord();
+    ASSERT_TRUE(file.parseHeader(back));
+    Lists read = makeLists(1024);
+    ASSERT_TRUE(file.readRows(back, listPointers(read)));
+    auto guard = read[4]->lock();  // 2-4, entry 4 of the four-pipe test
+    const SamplePoint& p = *read[4]->pointAt(1);
+    ASSERT_EQ(p.samples.size(), 1024u);
+    EXPECT_EQ(p.samples[511], generatedCode(1, 4, 511));
+    EXPECT_EQ(p.samples[512], 2048);
+    EXPECT_EQ(p.samples[1023], 2048);
+}
+
 TEST(DataFileReader, ListsThatWouldOverflowAreLeftAsTheyWere) {
     ViewingState viewing;
     TempDir dir;

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "data/data_file_reader.h"
 #include "data/data_file_text.h"
@@ -597,6 +599,55 @@ TEST(DataFileWriter, ReloadRecentRefillsTheHalfWindowFromTheFiles) {
     auto guard = lists[1]->lock();
     EXPECT_EQ(lists[1]->pointAt(15)->depth, -1.0f);
     EXPECT_EQ(lists[1]->pointAt(15)->samples[3], 7);
+}
+
+// The service thread writes levels while the worker keeps appending and picking new ones: the
+// writer takes each list's lock while it copies a point, as every reader of the lists does.
+TEST(DataFileWriter, WritesLevelsWhileTheWorkerAppends) {
+    ViewingState viewing;
+    TempDir dir;
+    CInfo info = makeInfo(3, 512, kHorizontal, dir.base("live"));
+    Lists lists = makeLists(512);
+    constexpr int kLevels = 60;
+    std::atomic<int> ready{0};
+    std::thread worker([&] {
+        std::vector<uint16_t> wave(512);
+        for (int l = 0; l < kLevels; ++l) {
+            for (int e = 0; e < 3; ++e) {
+                for (int j = 0; j < 512; ++j)
+                    wave[j] = generatedCode(l, e, j);
+                lists[e]->append(wave.data(), 12.0f - l * 0.05f);
+                auto guard = lists[e]->lock();
+                lists[e]->tail->tIndex = 40;  // picked after it was linked, under the lock
+                lists[e]->tail->ampIndex = 55;
+                lists[e]->tail->gain = 80.0f;
+            }
+            ready = l + 1;
+        }
+    });
+    CSaveFile file(fixedDate());
+    ASSERT_TRUE(file.createFiles(info));
+    for (int level = 0; level < kLevels; ++level) {
+        while (ready.load() <= level)
+            std::this_thread::yield();
+        ASSERT_TRUE(file.writeLevel(info, listPointers(lists), level));
+        // Re-reading the newest half window races the worker's appends too.
+        if (level % 10 == 9) {
+            ASSERT_TRUE(file.reloadRecent(info, listPointers(lists), level - 9, 20));
+        }
+    }
+    worker.join();
+    ASSERT_TRUE(file.close());
+    CInfo back;
+    Lists read;
+    const OpenReport report = openDataFile(dir.base("live"), back, [&](const CInfo&) {
+        read = makeLists(512);
+        return listPointers(read);
+    });
+    ASSERT_TRUE(report.ok) << report.error;
+    ASSERT_EQ(report.levels, kLevels);
+    auto guard = read[3]->lock();  // 2-3
+    EXPECT_EQ(read[3]->pointAt(kLevels - 1)->samples[100], generatedCode(kLevels - 1, 2, 100));
 }
 
 TEST(DataFileWriter, NumberTextsIgnoreTheLocaleAndKeepTheirWidth) {
