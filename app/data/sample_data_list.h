@@ -6,15 +6,16 @@
 // mutating members take the lock themselves; the reading members expect the caller to hold it.
 #pragma once
 
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-namespace lx9 {
+#include "data/cinfo.h"
 
-class CInfo;
+namespace lx9 {
 
 struct SamplePoint {
     std::vector<uint16_t> samples;  // empty: the point has no waveform
@@ -105,6 +106,10 @@ class CSampleDataList : public SampleData {
 
     mutable std::mutex lock_;  // guards the point chain and every field of the list
 };
+
+// The six section lists of a test, slot k = section k, as the analysis, the files and the upload
+// take them (null where a slot has no list).
+using SectionLists = std::array<CSampleDataList*, kMaxSections>;
 
 // Integrity class of a point (1 best .. 4 worst) from its velocity (km/s) and amplitude (dB)
 // against the critical velocity vc and critical amplitude ac.

@@ -23,9 +23,6 @@
 
 namespace lx9 {
 
-// The six point lists of a test, slot k holding section k (null: no list); the caller owns them.
-using SectionLists = std::array<CSampleDataList*, kMaxSections>;
-
 inline constexpr uint8_t kPacketFileHeader = 11;
 inline constexpr uint8_t kPacketData = 12;  // data and criteria packets
 inline constexpr uint8_t kPacketImage = 175;
