@@ -41,7 +41,7 @@ extern std::atomic<bool> listsReady;     // cleared while the setup rebuilds the
 // The channel configuration the console's parameter push fills and the worker sends with Set().
 // Copied whole under its lock, so the worker never sends a half-updated record.
 class CodeConfig {
-public:
+  public:
     _Ctrl_Code_INFO_DLL get() const {
         std::lock_guard<std::mutex> g(lock_);
         return value_;
@@ -51,10 +51,15 @@ public:
         value_ = v;
     }
 
-private:
+  private:
     mutable std::mutex lock_;  // guards value_
     _Ctrl_Code_INFO_DLL value_{};
 };
 extern CodeConfig codeConfig;
+
+// Guards currentInfo while the worker and the service thread run: the console holds it while it
+// changes the record; the worker holds it while it copies the record at the top of each cycle,
+// the service thread while it copies or refills it.
+extern std::mutex currentInfoLock;
 
 }  // namespace lx9

@@ -19,11 +19,11 @@ struct SamplePoint {
     std::vector<uint16_t> samples;  // empty: the point has no waveform
     float depth = 0.0f;             // m
     float threshold = 0.0f;
-    float delay = 0.0f;             // µs; -1 = use the section's delay
+    float delay = 0.0f;  // µs; -1 = use the section's delay
     float gain = 0.0f;
-    int32_t tIndex = 0;             // first-arrival sample; -1 until picked
+    int32_t tIndex = 0;  // first-arrival sample; -1 until picked
     int32_t ampIndex = 0;
-    float velocity = 0.0f;          // mm/s
+    float velocity = 0.0f;  // mm/s
     float amplitude = 0.0f;
     float amplitudeDb = 0.0f;
     float tIndexValue = 0.0f;
@@ -33,7 +33,7 @@ struct SamplePoint {
 
 // Owns the chain; destroying it frees every point.
 class SampleData {
-public:
+  public:
     SampleData() = default;
     virtual ~SampleData();
     SampleData(const SampleData&) = delete;
@@ -47,13 +47,13 @@ public:
     SamplePoint* first = nullptr;
     SamplePoint* cursor = nullptr;
 
-protected:
+  protected:
     // Index of the chain for constant-time point(i); always equals walking `next` from first.
     std::vector<SamplePoint*> index_;
 };
 
 class CSampleDataList : public SampleData {
-public:
+  public:
     static constexpr uint16_t kMaxPoints = 65535;
 
     explicit CSampleDataList(int32_t sampleLength = 512, int32_t sectionIndex = 0);
@@ -70,6 +70,21 @@ public:
     // Unlinks and frees the last point (probes lowered). `current` and `lastAdded` move to the
     // new last point when they pointed at the removed one. False on an empty list.
     bool removeLast();
+
+    // The acquisition worker's stores. Each copies n samples into the point (a shorter frame is
+    // padded with the zero line), builds a new point before it takes the lock, and allocates
+    // nothing once the point exists. The stored point becomes `current` and `lastAdded`, and its
+    // pick is reset (tIndex -1, the picked values 0) until the worker has it picked.
+    // Overwrites the current point; appends the first point of an empty list.
+    bool storeCurrent(const uint16_t* samples, size_t n, float depth);
+    // Stores into chain position `index` (0-based, never wrapped): overwrites the point there, or
+    // appends when index == count. False for any other index or a full list.
+    bool storeAt(int index, const uint16_t* samples, size_t n, float depth);
+    // Copies the waveform and the picks of chain position `from` into position `index`
+    // (overwrite, or append when index == count) with the given depth.
+    bool copyPoint(int from, int index, float depth);
+    // Makes chain position `index` current. False when there is no such point.
+    bool setCurrentAt(int index);
 
     // Point by 0-based index; see the rules in sample_data_list.cpp. Caller holds lock().
     SamplePoint* point(int i);
@@ -91,8 +106,9 @@ public:
     float uploadAmplitudeCritical = 0.0f;
     float uploadVelocityCritical = 0.0f;
 
-private:
+  private:
     bool link(std::unique_ptr<SamplePoint> point, bool makeCurrent);
+    void fillWave(SamplePoint& p, const uint16_t* samples, size_t n) const;
 
     mutable std::mutex lock_;  // guards the point chain and every field of the list
 };
