@@ -41,7 +41,7 @@ extern std::atomic<bool> listsReady;     // cleared while the setup rebuilds the
 // The channel configuration the console's parameter push fills and the worker sends with Set().
 // Copied whole under its lock, so the worker never sends a half-updated record.
 class CodeConfig {
-  public:
+public:
     _Ctrl_Code_INFO_DLL get() const {
         std::lock_guard<std::mutex> g(lock_);
         return value_;
@@ -51,7 +51,7 @@ class CodeConfig {
         value_ = v;
     }
 
-  private:
+private:
     mutable std::mutex lock_;  // guards value_
     _Ctrl_Code_INFO_DLL value_{};
 };

@@ -226,9 +226,7 @@ SamplePoint* CSampleDataList::point(int i) {
 namespace {
 
 // Travel time of a point with its own delay, as the derived arrays use it.
-double rawTime(const SamplePoint& p, double dt) {
-    return (p.tIndex + 1) * dt + p.delay;
-}
+double rawTime(const SamplePoint& p, double dt) { return (p.tIndex + 1) * dt + p.delay; }
 
 }  // namespace
 

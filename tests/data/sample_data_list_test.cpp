@@ -13,7 +13,7 @@ namespace {
 
 // point(i) reads the shared state word and level count; each test sets them and restores them.
 class SampleDataListTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         savedState_ = testState.load();
         savedLevels_ = maxPointCount.load();
@@ -33,7 +33,7 @@ class SampleDataListTest : public ::testing::Test {
         }
     }
 
-  private:
+private:
     uint32_t savedState_ = 0;
     int32_t savedLevels_ = 0;
 };
@@ -79,9 +79,9 @@ TEST_F(SampleDataListTest, IndexedAccessRules) {
     EXPECT_EQ(list.point(0), nullptr);  // empty list
     fill(list, 10);
     auto g = list.lock();
-    EXPECT_EQ(list.point(10), nullptr);       // point(count): none
-    EXPECT_EQ(list.point(11), list.current);  // beyond count: current
-    EXPECT_EQ(list.point(-3), list.first);    // negative: first
+    EXPECT_EQ(list.point(10), nullptr);        // point(count): none
+    EXPECT_EQ(list.point(11), list.current);   // beyond count: current
+    EXPECT_EQ(list.point(-3), list.first);     // negative: first
     EXPECT_EQ(list.point(0), list.first);
     EXPECT_EQ(list.point(9), list.tail);
     EXPECT_EQ(list.point(4)->samples[0], 4);
@@ -124,8 +124,7 @@ TEST_F(SampleDataListTest, RemoveLastStepsBack) {
 TEST_F(SampleDataListTest, AppendAtTheSixteenBitLimitIsRefused) {
     CSampleDataList list(1);
     uint16_t s = 7;
-    for (int i = 0; i < 65535; ++i)
-        ASSERT_TRUE(list.append(&s, 0.0f));
+    for (int i = 0; i < 65535; ++i) ASSERT_TRUE(list.append(&s, 0.0f));
     SamplePoint* tail = list.tail;
     EXPECT_FALSE(list.append(&s, 0.0f));
     EXPECT_FALSE(list.appendPlaceholder());
