@@ -348,7 +348,8 @@ void AcquisitionWorker::cycle() {
             }
             if (listsReady) {
                 storeCurrentPoints(travel);
-                processAndReport();
+                process();
+                console_.post(kMsgFrameReady, 1, 0);
             }
             break;
         case kStateRecordStart:
@@ -471,9 +472,13 @@ void AcquisitionWorker::stepBack() {
     }
 }
 
-void AcquisitionWorker::processAndReport() {
+void AcquisitionWorker::process() {
     if (options_.processCurrentPoints) options_.processCurrentPoints(info_, *options_.lists);
-    console_.post(kMsgFrameReady, 1, 0);
+}
+
+void AcquisitionWorker::setLevels(int32_t levels) {
+    levels_ = levels;
+    levelsStored_ = levels;
 }
 
 uint32_t AcquisitionWorker::recordingCode() const {
@@ -515,7 +520,7 @@ void AcquisitionWorker::reachEnd(uint32_t state) {
 bool AcquisitionWorker::handleStartOfRecording(uint32_t state, int32_t travel, int32_t tolerance) {
     if (subState(state) & kSubStatePaused) return true;
     resumeArmedStart = false;
-    levels_ = 0;  // the level reference starts again; in mode two the first record's key is 0
+    setLevels(0);  // the level reference starts again; in mode two the first record's key is 0
     if (takeFrame(info_.cacheMode == 1) == Result::Failed) return false;
     // The first level replaces whatever the lists held while free sampling.
     for (int k = 0; k < sectionsInUse(); ++k) {
@@ -531,8 +536,9 @@ bool AcquisitionWorker::handleStartOfRecording(uint32_t state, int32_t travel, i
         }
     }
     storeCurrentPoints(levelCm(0, info_.stepMm));
-    processAndReport();
-    levels_ = 1;
+    process();
+    setLevels(1);
+    console_.post(kMsgFrameReady, 1, 0);
     previousTravel_ = travel;
     const int32_t step = levelCm(1, info_.stepMm);
     if (lastLevelIndex(info_) <= 0) {
@@ -549,7 +555,7 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
     const uint32_t sub = subState(state);
     if (sub & kSubStatePaused) return true;
     if (resumeArmedRecording.exchange(false)) {
-        if (levels_ == 0) levels_ = storedLevelCount();
+        if (levels_ == 0) setLevels(storedLevelCount());
         previousTravel_ = travel;
     }
     const int32_t stepMm = info_.stepMm;
@@ -578,7 +584,7 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
     bool lowered = false;
     while (levels_ > 1 && travel <= levelCm(levels_ - 2, stepMm)) {
         stepBack();
-        --levels_;
+        setLevels(levels_ - 1);
         console_.post(kMsgPointsRemoved, 0, 0);
         lowered = true;
     }
@@ -597,9 +603,10 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
     }
     if (takeFrame(info_.cacheMode == 1) == Result::Failed) return false;
     storeLevel(levels_);
-    processAndReport();
+    process();
     if (reached > levels_) copyLevel(levels_ + 1);
-    levels_ = reached + 1;
+    setLevels(reached + 1);
+    console_.post(kMsgFrameReady, 1, 0);
     previousTravel_ = travel;
     if (!endReached && levels_ - 1 >= last) reachEnd(state);
     return true;

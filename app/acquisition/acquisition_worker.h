@@ -81,6 +81,9 @@ class AcquisitionWorker {
     // Waits up to `timeout` for the thread to end by itself (the end of a test). True when ended.
     bool waitEnded(std::chrono::milliseconds timeout);
     bool running() const { return running_.load(); }
+    // Levels recorded in the current test (any thread): what the console's real-time save
+    // window counts. Updated before the frame's WM_USER+128 is posted.
+    int32_t levelsStored() const { return levelsStored_.load(); }
 
   private:
     enum class Result { Done, Failed };
@@ -102,7 +105,8 @@ class AcquisitionWorker {
     void storeLevel(int32_t level);
     void copyLevel(int32_t level);
     void stepBack();
-    void processAndReport();
+    void process();
+    void setLevels(int32_t levels);
     uint32_t recordingCode() const;
     void applyMissedPointRule(uint32_t state);
     void reachEnd(uint32_t state);
@@ -118,6 +122,7 @@ class AcquisitionWorker {
 
     std::thread thread_;
     std::atomic<bool> running_{false};
+    std::atomic<int32_t> levelsStored_{0};
     std::mutex sleepLock_;  // guards nothing but the wake-up of sleepFor
     std::condition_variable wake_;
     std::mutex endLock_;  // guards ended_ for waitEnded
