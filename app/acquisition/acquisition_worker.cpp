@@ -1,6 +1,7 @@
 #include "acquisition/acquisition_worker.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "acquisition/acquisition_rules.h"
 #include "acquisition/messages.h"
@@ -540,6 +541,8 @@ bool AcquisitionWorker::handleStartOfRecording(uint32_t state, int32_t travel, i
     setLevels(1);
     console_.post(kMsgFrameReady, 1, 0);
     previousTravel_ = travel;
+    lastReading_ = travel;
+    candidate_.reset();
     const int32_t step = levelCm(1, info_.stepMm);
     if (lastLevelIndex(info_) <= 0) {
         reachEnd(state);
@@ -551,16 +554,36 @@ bool AcquisitionWorker::handleStartOfRecording(uint32_t state, int32_t travel, i
     return true;
 }
 
+// The link is stop-and-wait without sequence numbers: a reply that arrives after its exchange
+// timed out can be taken as the answer to a later request of the same kind, and an old depth
+// reading looks exactly like probes that were lowered (levels would be removed) or jerked up (a
+// false missed point). A reading that lies more than a step and a half from the last accepted one
+// is therefore acted on only when the next reading confirms it; a real move of the probes is
+// confirmed one cycle later, a stray reply is dropped.
+bool AcquisitionWorker::plausible(int32_t travel, int32_t bound) {
+    if (std::abs(travel - lastReading_) > bound && !(candidate_ && std::abs(travel - *candidate_) <= bound)) {
+        candidate_ = travel;
+        return false;
+    }
+    candidate_.reset();
+    lastReading_ = travel;
+    return true;
+}
+
 bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t tolerance) {
     const uint32_t sub = subState(state);
     if (sub & kSubStatePaused) return true;
     if (resumeArmedRecording.exchange(false)) {
         if (levels_ == 0) setLevels(storedLevelCount());
         previousTravel_ = travel;
+        lastReading_ = travel;
+        candidate_.reset();
     }
     const int32_t stepMm = info_.stepMm;
     if (stepMm <= 0) return true;  // no levels to track
     const int32_t expected = levelCm(levels_, stepMm);
+    const int32_t step = levelCm(1, stepMm);
+    if (!plausible(travel, step + tolerance)) return true;
 
     if (sub & kSubStateMissedHold) {
         if (travel >= expected + tolerance) {
@@ -596,7 +619,6 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
     int32_t reached = levels_;
     while (reached < last && reached <= levels_ + 1 && travel >= levelCm(reached + 1, stepMm) - tolerance)
         ++reached;
-    const int32_t step = levelCm(1, stepMm);
     if (travel - previousTravel_ > step + tolerance || reached > levels_ + 1) {
         applyMissedPointRule(state);
         return true;

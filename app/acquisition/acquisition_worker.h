@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -112,6 +113,7 @@ class AcquisitionWorker {
     void reachEnd(uint32_t state);
     bool handleStartOfRecording(uint32_t state, int32_t travel, int32_t tolerance);
     bool handleRecording(uint32_t state, int32_t travel, int32_t tolerance);
+    bool plausible(int32_t travel, int32_t bound);
     void handleEnd();
     int32_t storedLevelCount() const;
     int32_t ringSize() const;
@@ -140,8 +142,10 @@ class AcquisitionWorker {
     bool sentSet1_ = false, sentSet2_ = false, sentSet3_ = false, sentHeight_ = false, sentCode_ = false;
     uint16_t reading_ = 0;  // current depth reading (cm)
     uint16_t liftSpeed_ = 0;
-    int32_t levels_ = 0;  // levels stored in this recording; the next one expected is levels_
-    int32_t previousTravel_ = 0;
+    int32_t levels_ = 0;                // levels stored in this recording; the next one expected is levels_
+    int32_t previousTravel_ = 0;        // the reading the level bookkeeping last acted on
+    int32_t lastReading_ = 0;           // the last reading accepted as plausible
+    std::optional<int32_t> candidate_;  // a far reading waiting for its confirmation
     bool endPosted_ = false;
 };
 

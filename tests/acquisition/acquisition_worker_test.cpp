@@ -239,7 +239,7 @@ TEST_F(WorkerTest, LoweringRemovesLevelsOneMessageEachAndTheyAreRecordedAgain) {
 
 TEST_F(WorkerTest, AJumpOfMoreThanAStepAndAHalfHoldsForTheMissedPoints) {
     std::vector<int> readings = rise(0, 21, 3);  // levels 0..2
-    for (int t : {60, 60, 50, 40, 34, 34})
+    for (int t : {60, 60, 60, 50, 40, 34, 34})
         readings.push_back(t);
     auto up = rise(37, 120, 3);
     readings.insert(readings.end(), up.begin(), up.end());
@@ -275,7 +275,7 @@ TEST_F(WorkerTest, AJumpOfMoreThanAStepAndAHalfHoldsForTheMissedPoints) {
 
 TEST_F(WorkerTest, ReleasingTheHoldTakesNoFrameInThatCycle) {
     std::vector<int> readings = rise(0, 21, 3);
-    for (int t : {60, 20})
+    for (int t : {60, 60, 20})
         readings.push_back(t);  // the hold, then well below the expected level
     recordAfterFreeSampling(1, readings);
     ASSERT_TRUE(sink.waitFor(kMsgProbesBack));
@@ -283,6 +283,23 @@ TEST_F(WorkerTest, ReleasingTheHoldTakesNoFrameInThatCycle) {
     worker->stop();
     EXPECT_EQ(state.load(), makeState(kStateRecordContinuous));
     EXPECT_EQ(points(0).size(), 3u);  // levels 0..2, nothing more while the probes stay at 20 cm
+}
+
+// A late reply of the link can hand the worker an old reading: one far reading that the next one
+// does not confirm changes nothing, neither downwards (no level removed) nor upwards (no hold).
+TEST_F(WorkerTest, AStrayReadingIsIgnoredUnlessTheNextOneConfirmsIt) {
+    std::vector<int> readings = rise(0, 51, 3);  // levels 0..5
+    readings.push_back(10);                      // an old reading
+    readings.push_back(52);
+    readings.push_back(200);  // and one from nowhere
+    auto up = rise(53, 120, 3);
+    readings.insert(readings.end(), up.begin(), up.end());
+    recordAfterFreeSampling(1, readings);
+    ASSERT_TRUE(sink.waitFor(kMsgTestEnd));
+    EXPECT_EQ(sink.count(kMsgPointsRemoved), 0);
+    EXPECT_EQ(sink.count(kMsgMissedPoints), 0);
+    for (int k = 0; k < kMaxSections; ++k)
+        EXPECT_EQ(points(k).size(), 11u);
 }
 
 TEST_F(WorkerTest, FixedPointFiringUsesItsOwnStateCodes) {
@@ -416,14 +433,23 @@ TEST_F(WorkerTest, AFailingStepIsAbandonedAndFiveFailuresPostTheNoticeOnce) {
     EXPECT_EQ(std::find(ids.begin(), ids.end(), kMsgLiftSpeed) - ids.begin(), 1);  // first good cycle
 }
 
-TEST_F(WorkerTest, FourFailuresInARowPostNoNotice) {
-    link.failNext("ReadSampleData", 4 * 30);  // about four abandoned steps of 20 ms
+// With no time to retry, each failed step is one call: four in a row post nothing, the fifth posts
+// the notice (at the next cycle), and the next whole cycle ends it.
+TEST_F(WorkerTest, TheNoticeComesWithTheFifthFailedStepNotTheFourth) {
+    WorkerOptions o = options();
+    o.timing.retryLimit = std::chrono::milliseconds(0);
+    link.failNext("GetSampleHeight", 4);
     state = makeState(kStateFreeSampling);
-    startWorker();
+    worker = std::make_unique<AcquisitionWorker>(link, sink, o);
+    ASSERT_TRUE(worker->start());
     ASSERT_TRUE(sink.waitFor(kMsgFrameReady, 2));
-    worker->stop();
     EXPECT_EQ(sink.count(kMsgCommFailure), 0);
-    EXPECT_EQ(sink.count(kMsgCommRestored), 0);
+
+    link.failNext("GetSampleHeight", 5);
+    ASSERT_TRUE(sink.waitFor(kMsgCommRestored));
+    worker->stop();
+    EXPECT_EQ(sink.count(kMsgCommFailure), 1);
+    EXPECT_EQ(sink.count(kMsgCommRestored), 1);
 }
 
 TEST_F(WorkerTest, BatteryIsReadOnTheFirstTwoCyclesThenRarely) {
