@@ -70,7 +70,7 @@ struct _Ctrl_SET1_INFO_DLL {
     int16_t waterVelocity;   // × 1000
     int16_t pipeCorrection;  // × 100
     int16_t varianceStart;
-    int16_t mainFrequency;  // × 10, low 16 bits
+    int16_t mainFrequency;       // × 10, low 16 bits
     int16_t varianceThreshold;   // × 10
     int16_t amplitudeThreshold;  // × 100
     uint8_t variancePolarity;
@@ -130,3 +130,47 @@ static_assert(sizeof(Set2Section) == 18);
 static_assert(sizeof(_Ctrl_SET2_INFO_DLL) == 124);
 static_assert(offsetof(_Ctrl_SET2_INFO_DLL, channels) == 4);
 static_assert(offsetof(_Ctrl_SET2_INFO_DLL, sections) == 16);
+static_assert(offsetof(ReceivePair, delaySamples) == 4);
+static_assert(offsetof(ReceivePair, gain) == 8);
+static_assert(offsetof(ReceivePair, highPassCode) == 12);
+static_assert(offsetof(ReceivePair, lowPassKHz) == 16);
+static_assert(offsetof(TransmitGroup, reserved) == 4);
+static_assert(offsetof(_Ctrl_Code_INFO_DLL, pulseWidth) == 8);
+static_assert(offsetof(_Ctrl_Code_INFO_DLL, sampleLength) == 12);
+static_assert(offsetof(_Ctrl_Code_INFO_DLL, channelCount) == 16);
+static_assert(offsetof(_Ctrl_Code_INFO_DLL, stepMm) == 20);
+static_assert(offsetof(_Ctrl_Code_INFO_DLL, reserved24) == 24);
+static_assert(offsetof(_Ctrl_Code_INFO_DLL, reserved32) == 32);
+static_assert(offsetof(_Ctrl_Code_INFO_DLL, reserved36) == 36);
+static_assert(offsetof(_Ctrl_Code_INFO_DLL, pulleyDiameterCm) == 44);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, pipeCount) == 4);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, sectionCount) == 5);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, stepMm) == 8);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, pileLength) == 10);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, pileDiameter) == 12);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, offsetAngle) == 14);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, pickMethod) == 17);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, standard) == 18);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, testMode) == 19);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, pairwiseMode) == 20);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, digitalFilter) == 21);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, sampleLength) == 24);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, pulseWidth) == 26);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, highVoltage) == 29);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, cableDiameter) == 32);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, pipeInnerDiameter) == 48);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, pipeVelocity) == 50);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, probeDiameter) == 52);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, waterVelocity) == 54);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, varianceStart) == 58);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, mainFrequency) == 60);
+static_assert(offsetof(_Ctrl_SET1_INFO_DLL, varianceThreshold) == 62);
+static_assert(sizeof(Set2Channel) == 3);
+static_assert(offsetof(Set2Section, spacing) == 2);
+static_assert(offsetof(Set2Section, gain) == 4);
+static_assert(offsetof(Set2Section, delay) == 6);
+static_assert(offsetof(Set2Section, highPass) == 8);
+static_assert(offsetof(Set2Section, lowPass) == 10);
+static_assert(offsetof(Set2Section, sectionStartDepth) == 12);
+static_assert(offsetof(Set2Section, sectionStep) == 14);
+static_assert(offsetof(Set2Section, heightDiff) == 16);

@@ -12,5 +12,6 @@ namespace lx9::cli {
 using Action = std::function<int()>;
 
 void addInfoCommand(CLI::App& app, Action& action);
+void addInstrumentCommand(CLI::App& app, Action& action);
 
 }  // namespace lx9::cli

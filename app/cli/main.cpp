@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     lx9::cli::Action action;
     lx9::cli::addInfoCommand(app, action);
+    lx9::cli::addInstrumentCommand(app, action);
     CLI11_PARSE(app, argc, argv);
     return action ? action() : 0;
 }
