@@ -5,13 +5,9 @@
 #include <cstring>
 #include <vector>
 
-namespace lx9 {
+#include "acquisition/parameter_records.h"
 
-int pairSlot(int a, int b) {
-    if (a < 1 || b > 4 || a >= b) return -1;
-    static constexpr int kFirst[] = {0, 3, 5};  // slot of (a, a + 1) for a = 1..3
-    return kFirst[a - 1] + (b - a - 1);
-}
+namespace lx9 {
 
 std::array<int, kMaxSections> frameSlotOrder(const CInfo& info) {
     std::vector<int> enabled;
@@ -22,7 +18,7 @@ std::array<int, kMaxSections> frameSlotOrder(const CInfo& info) {
     if (info.pairwiseMode) {
         for (size_t i = 0; i < enabled.size(); ++i)
             for (size_t j = i + 1; j < enabled.size(); ++j)
-                used.push_back(pairSlot(enabled[i], enabled[j]));
+                used.push_back(pairIndex(enabled[i], enabled[j]));
     } else {
         int transmitter = 0;
         for (int c : enabled)
@@ -32,8 +28,7 @@ std::array<int, kMaxSections> frameSlotOrder(const CInfo& info) {
             }
         if (transmitter != 0)
             for (int c : enabled)
-                if (c != transmitter)
-                    used.push_back(pairSlot(std::min(c, transmitter), std::max(c, transmitter)));
+                if (c != transmitter) used.push_back(pairIndex(c, transmitter));
     }
 
     std::array<int, kMaxSections> order{};

@@ -12,12 +12,9 @@
 
 namespace lx9 {
 
-// Frame slot of the channel pair (a, b), 1 <= a < b <= 4, in the order 1-2, 1-3, 1-4, 2-3, 2-4,
-// 3-4; -1 for anything else.
-int pairSlot(int a, int b);
-
-// For each section k, the slot of the instrument frame that holds its waveform: the sections in
-// use take the slots of their channel pairs (every pair of enabled channels, or the transmitter
+// For each section k, the slot of the instrument frame that holds its waveform (slot k is the
+// channel pair k in the order 1-2, 1-3, 1-4, 2-3, 2-4, 3-4): the sections in use take the slots
+// of their channel pairs (every pair of enabled channels, or the transmitter
 // with each other enabled channel), in section order; the remaining slots follow in their own
 // order. With all four channels in pairwise mode this is 0..5.
 std::array<int, kMaxSections> frameSlotOrder(const CInfo& info);

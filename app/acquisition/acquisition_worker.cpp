@@ -1,10 +1,13 @@
 #include "acquisition/acquisition_worker.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstdlib>
 
 #include "acquisition/acquisition_rules.h"
 #include "acquisition/messages.h"
+#include "acquisition/parameter_records.h"
 #include "acquisition/shared_flags.h"
 #include "data/globals.h"
 
@@ -35,6 +38,9 @@ AcquisitionWorker::AcquisitionWorker(InstrumentLink& link, ConsoleSink& console,
     if (!options_.lists) options_.lists = &sectionLists;
     if (!options_.state) options_.state = &testState;
     if (!options_.levelCount) options_.levelCount = &maxPointCount;
+    if (!options_.buildSet1) options_.buildSet1 = fillSet1;
+    if (!options_.buildSet2) options_.buildSet2 = fillSet2;
+    if (!options_.buildJobText) options_.buildJobText = fillJobText;
 }
 
 AcquisitionWorker::~AcquisitionWorker() {
@@ -154,6 +160,7 @@ int32_t AcquisitionWorker::storedLevelCount() const {
 }
 
 void AcquisitionWorker::run() {
+    pthread_setname_np(pthread_self(), "lx9-worker");  // for top -H and debuggers
     {
         std::lock_guard<std::mutex> g(*options_.infoLock);
         info_ = *options_.info;
@@ -216,24 +223,17 @@ void AcquisitionWorker::cycle() {
     // 4. Mode two: the parameter records, one attempt each per cycle.
     if (modeTwo) {
         if (pendingSet1) {
-            if (!singleSend([&]() -> uint8_t {
-                    return options_.buildSet1 ? link_.SetPara1(options_.buildSet1(info_)) : 0;
-                }))
-                return;
+            if (!singleSend([&]() -> uint8_t { return link_.SetPara1(options_.buildSet1(info_)); })) return;
             pendingSet1 = false;
             sentSet1_ = true;
         }
         if (pendingSet2) {
-            if (!singleSend([&]() -> uint8_t {
-                    return options_.buildSet2 ? link_.SetPara2(options_.buildSet2(info_)) : 0;
-                }))
-                return;
+            if (!singleSend([&]() -> uint8_t { return link_.SetPara2(options_.buildSet2(info_)); })) return;
             pendingSet2 = false;
             sentSet2_ = true;
         }
         if (pendingSet3) {
             if (!singleSend([&]() -> uint8_t {
-                    if (!options_.buildJobText) return 0;
                     auto block = options_.buildJobText(info_);
                     return link_.SetPara3(block.data(), kJobTextBlockSize);
                 }))

@@ -58,7 +58,8 @@ struct WorkerOptions {
     // Conditions and picks the current point of every section (per-cycle processing); runs on
     // the worker thread with the cycle's copy of the record.
     std::function<void(const CInfo&, SectionLists&)> processCurrentPoints;
-    // Builders of the parameter records sent in acquisition mode two.
+    // Builders of the parameter records sent in acquisition mode two; default: the program's
+    // (fillSet1, fillSet2, fillJobText).
     std::function<_Ctrl_SET1_INFO_DLL(const CInfo&)> buildSet1;
     std::function<_Ctrl_SET2_INFO_DLL(const CInfo&)> buildSet2;
     std::function<std::array<uint8_t, kJobTextBlockSize>(const CInfo&)> buildJobText;

@@ -13,18 +13,6 @@ CInfo defaults() {
     return info;
 }
 
-TEST(FrameLayoutTest, PairSlotsFollowTheSectionOrder) {
-    EXPECT_EQ(pairSlot(1, 2), 0);
-    EXPECT_EQ(pairSlot(1, 3), 1);
-    EXPECT_EQ(pairSlot(1, 4), 2);
-    EXPECT_EQ(pairSlot(2, 3), 3);
-    EXPECT_EQ(pairSlot(2, 4), 4);
-    EXPECT_EQ(pairSlot(3, 4), 5);
-    EXPECT_EQ(pairSlot(2, 1), -1);
-    EXPECT_EQ(pairSlot(0, 1), -1);
-    EXPECT_EQ(pairSlot(3, 5), -1);
-}
-
 TEST(FrameLayoutTest, SectionsInUseMoveToTheFront) {
     CInfo info = defaults();
     EXPECT_EQ(frameSlotOrder(info), (std::array<int, 6>{0, 1, 2, 3, 4, 5}));
