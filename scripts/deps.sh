@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config make
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    libcli11-dev
+    libcli11-dev nlohmann-json3-dev
 )
 
 missing=()

@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     lx9::cli::Action action;
     lx9::cli::addInfoCommand(app, action);
     lx9::cli::addInstrumentCommand(app, action);
+    lx9::cli::addSetCommand(app, action);
     CLI11_PARSE(app, argc, argv);
     return action ? action() : 0;
 }
