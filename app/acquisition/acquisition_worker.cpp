@@ -9,6 +9,7 @@
 #include "acquisition/messages.h"
 #include "acquisition/parameter_records.h"
 #include "acquisition/shared_flags.h"
+#include "analysis/process_points.h"
 #include "data/globals.h"
 
 namespace lx9 {
@@ -38,6 +39,10 @@ AcquisitionWorker::AcquisitionWorker(InstrumentLink& link, ConsoleSink& console,
     if (!options_.lists) options_.lists = &sectionLists;
     if (!options_.state) options_.state = &testState;
     if (!options_.levelCount) options_.levelCount = &maxPointCount;
+    if (!options_.processCurrentPoints)
+        options_.processCurrentPoints = [](const CInfo& info, SectionLists& lists) {
+            ProcessCurrentPoints(info, lists);
+        };
     if (!options_.buildSet1) options_.buildSet1 = fillSet1;
     if (!options_.buildSet2) options_.buildSet2 = fillSet2;
     if (!options_.buildJobText) options_.buildJobText = fillJobText;
@@ -474,7 +479,7 @@ void AcquisitionWorker::stepBack() {
 }
 
 void AcquisitionWorker::process() {
-    if (options_.processCurrentPoints) options_.processCurrentPoints(info_, *options_.lists);
+    options_.processCurrentPoints(info_, *options_.lists);
 }
 
 void AcquisitionWorker::setLevels(int32_t levels) {

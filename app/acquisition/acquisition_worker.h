@@ -56,7 +56,7 @@ struct WorkerOptions {
     std::atomic<uint32_t>* state = nullptr;      // default: testState
     std::atomic<int32_t>* levelCount = nullptr;  // default: maxPointCount
     // Conditions and picks the current point of every section (per-cycle processing); runs on
-    // the worker thread with the cycle's copy of the record.
+    // the worker thread with the cycle's copy of the record. Default: ProcessCurrentPoints.
     std::function<void(const CInfo&, SectionLists&)> processCurrentPoints;
     // Builders of the parameter records sent in acquisition mode two; default: the program's
     // (fillSet1, fillSet2, fillJobText).
