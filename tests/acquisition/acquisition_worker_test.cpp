@@ -555,7 +555,7 @@ TEST_F(WorkerTest, ThreeChannelsTakeTheirPairSlotsInSectionOrder) {
     startWorker();
     ASSERT_TRUE(sink.waitFor(kMsgFrameReady));
     worker->stop();
-    const auto frame = link.frames().front();
+    const auto frame = link.frames().back();  // the last frame taken is the one stored
     const int slots[] = {0, 2, 4};
     for (int k = 0; k < 3; ++k) {
         auto g = lists[k]->lock();
