@@ -28,6 +28,59 @@ bool syncDirectory(const std::filesystem::path& dir) {
     return ok;
 }
 
+bool writeAll(int fd, std::span<const uint8_t> bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool writeAllAt(int fd, std::span<const uint8_t> bytes, uint64_t offset) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool readAllAt(int fd, std::span<uint8_t> bytes, uint64_t offset) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = 0;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool commitTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                     std::string* error) {
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        if (error) *error = fileErrorText(target, errno);
+        return false;
+    }
+    syncDirectory(target.parent_path());
+    return true;
+}
+
 bool writeFileAtomically(const std::filesystem::path& target, std::span<const uint8_t> bytes,
                          std::string* error) {
     const auto tmp = temporarySibling(target);
@@ -42,16 +95,10 @@ bool writeFileAtomically(const std::filesystem::path& target, std::span<const ui
         if (error) *error = fileErrorText(target, err);
         return false;
     }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            return fail(target, err);
-        }
-        done += static_cast<size_t>(n);
+    if (!writeAll(fd, bytes)) {
+        int err = errno;
+        ::close(fd);
+        return fail(target, err);
     }
     if (::fsync(fd) != 0) {
         int err = errno;
@@ -59,8 +106,10 @@ bool writeFileAtomically(const std::filesystem::path& target, std::span<const ui
         return fail(target, err);
     }
     if (::close(fd) != 0) return fail(target, errno);
-    if (::rename(tmp.c_str(), target.c_str()) != 0) return fail(target, errno);
-    syncDirectory(target.parent_path());
+    if (!commitTemporary(tmp, target, error)) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
     return true;
 }
 

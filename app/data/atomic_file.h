@@ -24,4 +24,20 @@ bool writeFileAtomically(const std::filesystem::path& target, std::span<const ui
 // "path: reason" from errno, the form every file error of the program is reported in.
 std::string fileErrorText(const std::filesystem::path& path, int err);
 
+// Writes all of `bytes` at the descriptor's position, resuming after short writes and EINTR.
+// False with errno set on error.
+bool writeAll(int fd, std::span<const uint8_t> bytes);
+
+// The same at an absolute offset (the descriptor's position is not used or moved).
+bool writeAllAt(int fd, std::span<const uint8_t> bytes, uint64_t offset);
+
+// Reads exactly bytes.size() bytes from `offset`. False on error (errno set) or when the file
+// ends first (errno 0).
+bool readAllAt(int fd, std::span<uint8_t> bytes, uint64_t offset);
+
+// Renames a finished temporary file over `target` and syncs the folder. On failure returns
+// false with the reason in `error`; the temporary file is left for the caller to remove.
+bool commitTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                     std::string* error = nullptr);
+
 }  // namespace lx9

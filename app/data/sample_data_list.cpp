@@ -223,6 +223,11 @@ SamplePoint* CSampleDataList::point(int i) {
     return cursor;
 }
 
+SamplePoint* CSampleDataList::pointAt(int i) const {
+    if (i < 0 || i >= static_cast<int>(count)) return nullptr;
+    return index_[static_cast<size_t>(i)];
+}
+
 namespace {
 
 // Travel time of a point with its own delay, as the derived arrays use it.

@@ -88,6 +88,10 @@ public:
 
     // Point by 0-based index; see the rules in sample_data_list.cpp. Caller holds lock().
     SamplePoint* point(int i);
+    // The point at 0-based chain position i, or none when i is outside 0..count-1: no wrap and
+    // no fallback to `current`, for callers that walk the whole chain (the data-file writer).
+    // Caller holds lock().
+    SamplePoint* pointAt(int i) const;
 
     // Derived arrays, one entry per point (caller holds lock()).
     void computeTimes(const CInfo& info);

@@ -1,0 +1,544 @@
+#include "data/data_file_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "data/atomic_file.h"
+#include "data/data_file_text.h"
+#include "data/point_metrics.h"
+#include "data/text_codec.h"
+
+namespace lx9 {
+namespace {
+
+// The largest legitimate .CHT (65 535 levels of six rows) is about 52 MB; anything far beyond
+// that is not a data file and is not read into memory.
+constexpr uint64_t kMaxChtBytes = 256ull << 20;
+constexpr size_t kChunkBytes = 1u << 20;
+constexpr size_t npos = std::string::npos;
+
+// Lines whose value is text typed by the user. Keys are never looked for inside them, so a
+// site called "SI    CrossD" cannot move the section table.
+constexpr std::array<std::string_view, 5> kUserTextLabels = {
+    "SITE     :", "DATE     :", "UNIT     :", "PERSON   :", "PILEID   :"};
+
+// trunc() into an int32, with NaN as 0 and the range's ends for values beyond it.
+int32_t truncToInt32(double v) {
+    if (std::isnan(v)) return 0;
+    if (v <= static_cast<double>(INT32_MIN)) return INT32_MIN;
+    if (v >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+    return static_cast<int32_t>(v);
+}
+
+// A sample index recovered from a time in the file: x = (time − delay) / dt − 1, to the nearest
+// sample; below 1 gives 0 and beyond the waveform its last sample.
+int32_t sampleIndexFrom(double x, int32_t length) {
+    const double r = std::floor(x + 0.5);
+    if (!(r >= 1.0)) return 0;
+    if (r > length - 1) return length - 1;
+    return static_cast<int32_t>(r);
+}
+
+int normaliseSi(int si) {
+    return si >= 10 ? si / 10 : si;
+}
+
+std::string withSuffix(std::string_view base, std::string_view suffix) {
+    std::string upper = std::string(base) + std::string(suffix);
+    if (::access(upper.c_str(), F_OK) == 0) return upper;
+    std::string lower = std::string(base);
+    for (char c : suffix)
+        lower.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    if (::access(lower.c_str(), F_OK) == 0) return lower;
+    return upper;
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
+COpenfile::COpenfile(std::string_view basePath)
+    : chtPath_(withSuffix(basePath, kChtSuffix)), chdPath_(withSuffix(basePath, kChdSuffix)) {
+    FileDescriptor fd(::open(chtPath_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        error_ = fileErrorText(chtPath_, errno);
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        error_ = fileErrorText(chtPath_, errno);
+        return;
+    }
+    if (!S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > kMaxChtBytes) {
+        error_ = chtPath_ + ": 不是数据文件";
+        return;
+    }
+    text_.resize(static_cast<size_t>(st.st_size));
+    std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(text_.data()), text_.size());
+    if (!readAllAt(fd.get(), bytes, 0)) {
+        error_ = fileErrorText(chtPath_, errno ? errno : EIO);
+        text_.clear();
+    }
+}
+
+COpenfile::COpenfile(std::string chtText, std::span<const uint8_t> chdBytes)
+    : chtPath_("(memory).CHT"),
+      chdPath_("(memory).CHD"),
+      text_(std::move(chtText)),
+      chdMemory_(chdBytes),
+      inMemory_(true) {
+    if (text_.size() > kMaxChtBytes) text_.clear();
+}
+
+bool COpenfile::failWith(std::string_view message) {
+    error_ = std::string(message);
+    return false;
+}
+
+size_t COpenfile::findKey(std::string_view key) const {
+    const bool userLabel =
+        std::find(kUserTextLabels.begin(), kUserTextLabels.end(), key) != kUserTextLabels.end();
+    // Every key sits in the header, which ends with the ray table's header line: the rows after
+    // it (most of a big file) are never searched, so an absent key costs little.
+    const std::string_view header = std::string_view(text_).substr(0, headerEnd_);
+    size_t from = 0;
+    for (;;) {
+        const size_t pos = header.find(key, from);
+        if (pos == npos || pos + key.size() > headerEnd_) return npos;
+        const size_t newline = pos == 0 ? npos : text_.rfind('\n', pos - 1);
+        const size_t lineStart = newline == npos ? 0 : newline + 1;
+        const std::string_view lineText = std::string_view(text_).substr(lineStart);
+        bool inUserText = false;
+        for (std::string_view label : kUserTextLabels) {
+            if (lineText.starts_with(label)) inUserText = true;
+        }
+        if (userLabel ? pos == lineStart : !inUserText) return pos;
+        // No later match on this line can do better: go on from the next one, so a long line
+        // full of near misses is walked once.
+        const size_t end = header.find('\n', pos);
+        if (end == npos) return npos;
+        from = end + 1;
+    }
+}
+
+std::string_view COpenfile::labelled(std::string_view key, bool cut) const {
+    const size_t pos = findKey(key);
+    if (pos == npos) return {};
+    const size_t start = pos + key.size();
+    size_t end = text_.find_first_of("\r\n", start);
+    if (end == npos) end = text_.size();
+    std::string_view value = trimText(std::string_view(text_).substr(start, end - start));
+    return cut ? value.substr(0, 9) : value;
+}
+
+std::string_view COpenfile::column(size_t keyPos, size_t rowLength, int row, size_t width) const {
+    if (keyPos == npos || row < 0) return {};
+    const uint64_t at = keyPos + (static_cast<uint64_t>(row) + 1) * rowLength;
+    if (at >= text_.size()) return {};
+    return trimText(std::string_view(text_).substr(static_cast<size_t>(at), width));
+}
+
+bool COpenfile::parseHeader(CInfo& info) {
+    headerRead_ = false;
+    if (text_.empty()) {
+        if (error_.empty()) error_ = chtPath_ + ": 文件为空";
+        return false;
+    }
+    error_.clear();
+    headerEnd_ = text_.size();
+    const size_t rayHeader = findKey("SI   SourL");
+    if (rayHeader != npos) headerEnd_ = std::min(text_.size(), rayHeader + kRayRowChars);
+    const int32_t sectionCount = parseInt(labelled("SectNum  :", true));
+    info.sectionCount = sectionCount;
+
+    // Job texts are read whole: they are the user's words, not numbers in a field.
+    info.testDate = gbkToUtf8(labelled("DATE     :", false));
+    info.personName = gbkToUtf8(labelled("PERSON   :", false));
+    info.pileId = gbkToUtf8(labelled("PILEID   :", false));
+    info.siteName = gbkToUtf8(labelled("SITE     :", false));
+    info.unitName = gbkToUtf8(labelled("UNIT     :", false));
+
+    info.pileDiameter = parseInt(labelled("PILED  mm:", true));
+    info.pileLength = static_cast<float>(parseReal(labelled("PILELen m:", true)));
+    info.pipeVelocity = static_cast<float>(parseReal(labelled("PILEV m/s:", true)) / 1000.0);
+    info.pipeOuterDiameter = parseInt(labelled("PILEW  mm:", true));
+    info.pipeInnerDiameter = parseInt(labelled("PIPED  mm:", true));
+    info.probeDiameter = parseInt(labelled("SENSORDmm:", true));
+    info.pipeCount = parseInt(labelled("PIPENUM  :", true));
+    if (info.pipeCount < 2 || info.pipeCount > 5) return failWith(kTextBadPipeCount);
+    if (sectionCount < 0 || sectionCount > kMaxSections) return failWith(kTextBadSectionCount);
+
+    // The section table: 124 characters a row, or 122 in the older layout.
+    const bool wide = findKey("SI    CrossD") != npos;
+    const size_t tableKey = findKey(wide ? "SI    CrossD" : "SI  CrossD");
+    const size_t siWidth = wide ? 4 : 2;
+    const size_t tableRow = wide ? 126 : 124;
+    if (tableKey == npos) return failWith(kTextBadSectionSi);
+    const size_t crossKey = findKey("CrossD");
+    const size_t gainKey = findKey("  Gain");
+    const size_t delayKey =
+        findKey("  Delay   DatLen") != npos ? findKey("  Delay   DatLen") : findKey("   Delay  DatLen");
+    const size_t lowKey = findKey("  FiltL");
+    const size_t highKey = findKey("FiltH");
+    const size_t zeroKey = findKey("T0(us)");
+    const size_t heightKey = findKey("  Sen_dH");
+    for (int r = 0; r < kMaxSections; ++r) {
+        const std::string_view siText = column(tableKey, tableRow, r, siWidth);
+        if (siText == "SI") continue;  // a row the writer left empty
+        if (!isDigits(siText)) return failWith(kTextBadSectionSi);
+        const int32_t si = parseInt(siText);
+        if (si < 0 || si >= kMaxSections) return failWith(kTextBadSectionSi);
+        const int k = kSiSectionSlot[si];
+        info.sections[k].name = std::string(kSiNames[si]);
+        info.sectionSlot[si] = k;
+        const int32_t spacing = truncToInt32((parseReal(column(crossKey, tableRow, r, 8)) + 0.0001) * 1000.0);
+        const int32_t gain = parseInt(column(gainKey, tableRow, r, 8));
+        const auto delay = static_cast<float>(parseReal(column(delayKey, tableRow, r, 8)));
+        const auto lowPass = static_cast<float>(parseReal(column(lowKey, tableRow, r, 8)));
+        const auto highPass = static_cast<float>(parseReal(column(highKey, tableRow, r, 8)));
+        const auto zeroTime = static_cast<float>(parseReal(column(zeroKey, tableRow, r, 8)));
+        for (auto* list : {&info.sections, &info.appliedSections}) {
+            SectionPara& s = (*list)[k];
+            s.spacing = spacing;
+            s.gain = gain;
+            s.delay = delay;
+            s.lowPass = lowPass;
+            s.highPass = highPass;
+            s.zeroTime = zeroTime;
+        }
+        // Metres with two decimals back to millimetres: to the nearest one, so 0.29 is 290.
+        const double height = parseReal(column(heightKey, tableRow, r, 8)) * 1000.0;
+        info.sections[k].heightDiff = truncToInt32(std::floor(height + 0.5));
+    }
+
+    // Step, sampling and waveform length come from the table row of the first ray's section.
+    rayKeyPos_ = findKey("SI   SourL");
+    const int q = normaliseSi(parseInt(column(rayKeyPos_, kRayRowBytes, 0, 2)));
+    if (q < 0 || q >= kSiCount) return failWith(kTextBadRaySi);
+    info.stepMm = truncToInt32((parseReal(column(findKey("    Move"), tableRow, q, 8)) + 0.0001) * 1000.0);
+    info.sampleInterval = static_cast<float>(parseReal(column(findKey("  dT(us)"), tableRow, q, 8)));
+    info.sampleLength = parseInt(column(findKey("  DatLen"), tableRow, q, 8));
+    if (info.sampleLength == 5121) info.sampleLength = 512;
+    const double start = parseReal(column(findKey("   SourL"), kRayRowBytes, 0, 8));
+    info.startDepth = static_cast<float>(start);
+    for (SectionPara& s : info.sections)
+        s.sectionStartDepth = info.startDepth;
+
+    if (info.stepMm <= 0) return failWith(kTextBadStep);
+    if (!(info.sampleInterval >= 0.1f - 1e-6f && info.sampleInterval <= 200.0f + 1e-4f)) {
+        return failWith(kTextBadInterval);
+    }
+    if (info.sampleLength != 512 && info.sampleLength != 1024) return failWith(kTextBadLength);
+    if (!std::isfinite(info.startDepth)) return failWith(kTextBadStartDepth);
+    headerRead_ = true;
+    return true;
+}
+
+bool COpenfile::scanRays(const CInfo& info, uint64_t chdSize, std::vector<Ray>& rays,
+                         std::vector<uint32_t>& levelStarts, bool& transmitterMoved) {
+    const uint64_t waveBytes = 2 * static_cast<uint64_t>(info.sampleLength);
+    const size_t sourKey = findKey("   SourL");
+    const size_t destKey = findKey("   DestL");
+    const size_t gainKey = findKey("   Gain   Delay");
+    const size_t delayKey = gainKey == npos ? npos : gainKey + 7;  // "   Delay" inside the gain key
+    const size_t timeKey = findKey("   T(us)");
+    const size_t arrivalKey = findKey("  Ta(us)");
+    const size_t dbKey = findKey("   A(dB)");
+    const size_t seekKey = findKey("    Seek    ");
+
+    // Complete rows: 130 characters followed by CR LF (or by the end of the file).
+    size_t rowCount = 0;
+    if (rayKeyPos_ != npos) {
+        for (;;) {
+            const uint64_t start = rayKeyPos_ + (static_cast<uint64_t>(rowCount) + 1) * kRayRowBytes;
+            const uint64_t end = start + kRayRowChars;
+            if (end > text_.size()) break;
+            const std::string_view after = std::string_view(text_).substr(static_cast<size_t>(end), 2);
+            if (!(after.empty() || after == "\r\n" || (after == "\r" && end + 1 == text_.size()))) break;
+            ++rowCount;
+        }
+    }
+
+    rays.clear();
+    levelStarts.clear();
+    rays.reserve(rowCount);
+    bool seekUsable = seekKey != npos;
+    int64_t previousSeek = 0;
+    int previousSi = INT_MAX;
+    int32_t previousSource = 0;
+    size_t firstMove = npos;
+    for (size_t r = 0; r < rowCount; ++r) {
+        const int row = static_cast<int>(r);
+        const int si = normaliseSi(parseInt(column(rayKeyPos_, kRayRowBytes, row, 2)));
+        // Rows of a level come in rising section order; a section number that does not rise
+        // starts the next level.
+        if (r == 0 || si <= previousSi) levelStarts.push_back(static_cast<uint32_t>(r));
+        previousSi = si;
+
+        const double source = parseReal(column(sourKey, kRayRowBytes, row, 8));
+        const int32_t sourceCm = truncToInt32((source + 0.00001) * 100.0);
+        if (r > 0 && sourceCm != previousSource && firstMove == npos) firstMove = r;
+        previousSource = sourceCm;
+
+        const std::string_view seekText = column(seekKey, kRayRowBytes, row, 12);
+        int64_t seek = 0;
+        if (seekUsable && isDigits(seekText)) {
+            seek = parseInt64(seekText);
+            const bool fits = seek >= 1 && (seek - 1) % 2 == 0 &&
+                              static_cast<uint64_t>(seek - 1) / 2 <= std::numeric_limits<uint32_t>::max();
+            const bool rising =
+                r == 0 || static_cast<uint64_t>(seek) >= static_cast<uint64_t>(previousSeek) + waveBytes;
+            if (!fits || !rising) seekUsable = false;
+            previousSeek = seek;
+        } else {
+            seekUsable = false;
+        }
+
+        Ray ray{};
+        ray.si = static_cast<int8_t>(std::clamp(si, -1, kSiCount));
+        ray.destL = static_cast<float>(parseReal(column(destKey, kRayRowBytes, row, 8)));
+        ray.gain = static_cast<float>(parseReal(column(gainKey, kRayRowBytes, row, 8)));
+        ray.delay = static_cast<float>(parseReal(column(delayKey, kRayRowBytes, row, 8)));
+        ray.t = static_cast<float>(parseReal(column(timeKey, kRayRowBytes, row, 8)));
+        ray.ta = static_cast<float>(parseReal(column(arrivalKey, kRayRowBytes, row, 8)));
+        ray.adb = static_cast<float>(parseReal(column(dbKey, kRayRowBytes, row, 8)));
+        ray.waveIndex = seekUsable ? static_cast<uint32_t>((seek - 1) / 2) : 0;
+        rays.push_back(ray);
+    }
+    // The Seek column is honoured when every row has one, in rising order without overlaps;
+    // otherwise each waveform is taken from its row's position.
+    seekHonoured_ = seekUsable && rowCount > 0;
+    if (!seekHonoured_) {
+        for (size_t r = 0; r < rays.size(); ++r) {
+            rays[r].waveIndex = static_cast<uint32_t>(r * static_cast<uint64_t>(info.sampleLength));
+        }
+    }
+
+    // Keep the levels whose waveforms are all in the .CHD; they end at the first that is not.
+    const size_t levels = levelStarts.size();
+    auto levelEnd = [&](size_t lv) { return lv + 1 < levels ? levelStarts[lv + 1] : rays.size(); };
+    size_t kept = 0;
+    for (; kept < levels; ++kept) {
+        bool whole = true;
+        for (size_t r = levelStarts[kept]; r < levelEnd(kept) && whole; ++r) {
+            whole = static_cast<uint64_t>(rays[r].waveIndex) * 2 + waveBytes <= chdSize;
+        }
+        if (!whole) break;
+    }
+    size_t dropped = levels - kept;
+    // Text after the last complete row is a row cut short. It either continues the last level,
+    // which is then incomplete, or starts a level of its own that is lost.
+    const size_t tailStart =
+        rayKeyPos_ == npos
+            ? text_.size()
+            : static_cast<size_t>(std::min<uint64_t>(
+                  text_.size(), rayKeyPos_ + (static_cast<uint64_t>(rowCount) + 1) * kRayRowBytes));
+    const std::string_view tail = std::string_view(text_).substr(tailStart);
+    if (!trimText(tail).empty()) {
+        const std::string_view tailSi = tail.substr(0, 2);
+        const bool startsLevel = !rays.empty() && isDigits(tailSi) && tail.size() >= 2 &&
+                                 normaliseSi(parseInt(tailSi)) <= rays.back().si;
+        if (startsLevel || rays.empty()) {
+            ++dropped;
+        } else if (kept == levels && kept > 0) {
+            --kept;
+            ++dropped;
+        }
+    }
+    // A last level with fewer rows than the first lost rows that were being written.
+    if (kept == levels && kept >= 2 &&
+        levelEnd(kept - 1) - levelStarts[kept - 1] < levelEnd(0) - levelStarts[0]) {
+        --kept;
+        ++dropped;
+    }
+    const size_t keptRows = kept == levels ? rays.size() : levelStarts[kept];
+    rays.resize(keptRows);
+    levelStarts.resize(kept);
+    droppedLevels_ = static_cast<int>(dropped);
+    transmitterMoved = firstMove != npos && firstMove < keptRows;
+    return kept > 0;
+}
+
+bool COpenfile::readRows(CInfo& info, const SectionListPtrs& lists, const ProgressFn& progress) {
+    levelsRead_ = 0;
+    droppedLevels_ = 0;
+    if (!headerRead_) return failWith(error_.empty() ? std::string_view("文件头没有读取") : error_);
+
+    int fd = -1;
+    uint64_t chdSize = 0;
+    if (inMemory_) {
+        chdSize = chdMemory_.size();
+    } else {
+        fd = ::open(chdPath_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return failWith(fileErrorText(chdPath_, errno));
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            const int err = errno ? errno : EINVAL;
+            ::close(fd);
+            return failWith(fileErrorText(chdPath_, err));
+        }
+        chdSize = static_cast<uint64_t>(st.st_size);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    FileDescriptor chd(fd);
+    if (chdSize == 0) return failWith(chdPath_ + ": 文件为空");
+
+    std::vector<Ray> rays;
+    std::vector<uint32_t> levelStarts;
+    bool transmitterMoved = false;
+    if (!scanRays(info, chdSize, rays, levelStarts, transmitterMoved)) return failWith(kTextNoLevels);
+    // The text is not needed any more; give its memory back before the waveforms arrive.
+    std::string().swap(text_);
+
+    std::array<bool, kSiCount> seen{};
+    std::array<size_t, kMaxSections> adding{};
+    for (const Ray& ray : rays) {
+        if (ray.si < 0 || ray.si >= kSiCount) continue;
+        seen[ray.si] = true;
+        if (ray.si < kMaxSections) ++adding[ray.si];
+    }
+    for (int si = 0; si < kMaxSections; ++si) {
+        CSampleDataList* list = lists[kSiSectionSlot[si]];
+        if (!list || adding[si] == 0) continue;
+        auto guard = list->lock();
+        if (list->count + adding[si] > CSampleDataList::kMaxPoints) return failWith(kTextTooManyPoints);
+    }
+
+    const int32_t length = info.sampleLength;
+    const uint64_t waveBytes = 2 * static_cast<uint64_t>(length);
+    const double dt = info.sampleInterval;
+    std::array<int, kMaxSections> appended{};
+    auto rollBack = [&] {
+        for (int k = 0; k < kMaxSections; ++k) {
+            for (int i = 0; i < appended[k]; ++i)
+                lists[k]->removeLast();
+        }
+    };
+
+    // The .CHD is read in windows of whole 16-bit values (every waveform offset is even).
+    std::vector<uint16_t> window;
+    uint64_t windowStart = 0;
+    std::vector<uint16_t> wave;
+    const int total = static_cast<int>(levelStarts.size());
+    size_t nextLevel = 0;
+    for (size_t r = 0; r < rays.size(); ++r) {
+        if (nextLevel < levelStarts.size() && levelStarts[nextLevel] == r) {
+            ++nextLevel;
+            if (progress && nextLevel % 256 == 0) progress(static_cast<int>(nextLevel), total);
+        }
+        const Ray& ray = rays[r];
+        if (ray.si < 0 || ray.si >= kMaxSections) continue;  // a pair no list holds
+        const int k = kSiSectionSlot[ray.si];
+        CSampleDataList* list = lists[k];
+        if (!list) continue;
+
+        const uint64_t offset = static_cast<uint64_t>(ray.waveIndex) * 2;
+        if (offset < windowStart || offset + waveBytes > windowStart + 2 * window.size()) {
+            windowStart = offset;
+            const uint64_t bytes =
+                std::min<uint64_t>(std::max<uint64_t>(kChunkBytes, waveBytes), chdSize - offset);
+            window.resize(static_cast<size_t>(bytes / 2));
+            std::span<uint8_t> into(reinterpret_cast<uint8_t*>(window.data()), window.size() * 2);
+            const bool read = inMemory_
+                                  ? (std::memcpy(into.data(), chdMemory_.data() + offset, into.size()), true)
+                                  : readAllAt(chd.get(), into, offset);
+            if (!read) {
+                rollBack();
+                return failWith(fileErrorText(chdPath_, errno ? errno : EIO));
+            }
+        }
+        const uint16_t* stored = window.data() + (offset - windowStart) / 2;
+        // On a little-endian host the stored words are taken as they are and shifted back to
+        // converter codes in the new point; otherwise (or for a list of another waveform length)
+        // they go through a converted copy, whose samples beyond the file's stay on the zero line.
+        const bool direct = std::endian::native == std::endian::little && list->sampleLength == length;
+        if (!direct) {
+            const auto need = static_cast<size_t>(std::max(length, list->sampleLength));
+            if (wave.size() != need) wave.assign(need, uint16_t{2048});
+            const auto* bytes = reinterpret_cast<const uint8_t*>(stored);
+            for (int32_t j = 0; j < length; ++j)
+                wave[static_cast<size_t>(j)] = readChdSample(bytes + 2 * j);
+        }
+        if (!list->append(direct ? stored : wave.data(), ray.destL)) {
+            rollBack();
+            return failWith(kTextTooManyPoints);
+        }
+        ++appended[k];
+
+        auto guard = list->lock();
+        SamplePoint& p = *list->tail;
+        if (direct) {
+            for (uint16_t& v : p.samples)
+                v = static_cast<uint16_t>(v + kChdZeroCode);
+        }
+        p.threshold = 0.0f;
+        p.delay = ray.delay;
+        p.gain = ray.gain;
+        p.tIndex = -1;
+        p.amplitudeDb = ray.adb;
+        p.tIndexValue = static_cast<float>(std::trunc((static_cast<double>(ray.t) - ray.delay) / dt));
+        // T was written with the delay in force, Ta with its whole microseconds.
+        const double delay = ray.delay == -1.0f ? info.sections[k].delay : ray.delay;
+        p.tIndex = sampleIndexFrom((ray.t - delay) / dt - 1.0, length);
+        p.ampIndex = sampleIndexFrom((ray.ta - std::trunc(delay)) / dt - 1.0, length);
+        const size_t at = static_cast<size_t>(p.ampIndex);
+        const int32_t ampCode = at < p.samples.size() ? p.samples[at] : 2048;
+        p.amplitude = static_cast<float>(
+            amplitudeToDb(pointMetrics(info, k + 1, p.tIndex, p.depth, p.gain, ampCode, p.delay).amplitude));
+    }
+    if (progress) progress(total, total);
+
+    for (int si = 0; si < kMaxSections; ++si) {
+        SectionPara& s = info.sections[kSiSectionSlot[si]];
+        s.display = s.present = seen[si];
+    }
+    bool tilted = false;
+    for (const SectionPara& s : info.sections) {
+        if (s.display && s.heightDiff != 0) tilted = true;
+    }
+    info.testMode = !tilted ? kHorizontal : transmitterMoved ? kInclined : kFan;
+    levelsRead_ = total;
+    return true;
+}
+
+OpenReport openDataFile(std::string_view basePath, CInfo& info, const HeaderReadFn& headerRead,
+                        const ProgressFn& progress) {
+    const CInfo kept = info;
+    COpenfile file(dataFileBase(basePath));
+    OpenReport report;
+    report.ok = file.parseHeader(info);
+    if (report.ok) {
+        const SectionListPtrs lists = headerRead ? headerRead(info) : SectionListPtrs{};
+        report.ok = file.readRows(info, lists, progress);
+    }
+    if (!report.ok) {
+        info = kept;
+        report.error = file.errorText();
+    }
+    report.levels = file.levelsRead();
+    report.droppedLevels = file.droppedLevels();
+    return report;
+}
+
+}  // namespace lx9
