@@ -9,10 +9,12 @@
 
 #include "acquisition/acquisition_rules.h"
 #include "acquisition/acquisition_worker.h"
+#include "acquisition/back_service_thread.h"
 #include "acquisition/messages.h"
 #include "acquisition/parameter_records.h"
 #include "acquisition/real_time_save_window.h"
 #include "acquisition/shared_flags.h"
+#include "data/data_file_reader.h"
 #include "data/globals.h"
 #include "sim_rig.h"
 #include "test_support.h"
@@ -75,7 +77,7 @@ class WholeRunTest : public ::testing::Test {
     }
 
     void prepare(const CInfo& test, sim::Scenario scenario, double tickS,
-                 WorkerTiming timing = test::fastTiming()) {
+                 WorkerTiming timing = test::fastTiming(), ConsoleSink* console = nullptr) {
         info = test;
         test::makeLists(lists, info.sampleLength);
         levelCount = expectedLevelCount(info);
@@ -89,7 +91,7 @@ class WholeRunTest : public ::testing::Test {
         o.state = &state;
         o.levelCount = &levelCount;
         o.timing = timing;
-        worker = std::make_unique<AcquisitionWorker>(rig->link(), sink, o);
+        worker = std::make_unique<AcquisitionWorker>(rig->link(), console ? *console : sink, o);
         if (info.cacheMode == 1) {
             // The console's start-up in mode two: every parameter goes to the instrument.
             pendingSet1 = pendingSet2 = pendingSet3 = pendingHeight = true;
@@ -234,6 +236,124 @@ TEST_F(WholeRunTest, ABurstOfLostRequestsPostsTheNoticePairOnce) {
     ASSERT_TRUE(sink.waitFor(kMsgFrameReady, frames + 3));
     EXPECT_EQ(sink.count(kMsgCommFailure), 1);
     EXPECT_EQ(sink.count(kMsgCommRestored), 1);
+}
+
+// A real-time test of 101 levels (50 kept in memory): the console writes each half window through
+// the service thread and completes the pair at the end; the pair read back holds every level with
+// its frame, and the points still in memory equal their levels in the files.
+TEST_F(WholeRunTest, RealTimeSaveThroughTheServiceThread) {
+    const auto dir = std::filesystem::temp_directory_path() / ("lx9_rt_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    CInfo test = pileTest(10.0f, 0);
+    test.saveMode = std::string(kSaveRealTime);
+    test.chtPath = (dir / "PILE.CHT").string();
+    test.chdPath = (dir / "PILE.CHD").string();
+    // The console: its own thread draining its mailbox, as the Qt console's event loop would.
+    Mailbox consoleBox;
+    MailboxConsoleSink console(consoleBox);
+    prepare(test, test::quietPile(10.0, 1.0, 1.0, kLength), 0.01, test::fastTiming(), &console);
+    ASSERT_EQ(levelCount.load(), 50);
+    ServiceOptions so;
+    so.info = &info;
+    so.infoLock = &infoLock;
+    so.lists = &lists;
+    so.levelCount = &levelCount;
+    CBackServiceThread service(console, so);
+    ASSERT_TRUE(service.start());
+
+    constexpr uintptr_t kSaveDialog = 77;
+    RealTimeSaveWindow window(levelCount.load());
+    std::atomic<bool> saved{false};
+    std::vector<Message> progress, errors;
+    int freeFrames = 0;
+    std::thread ui([&] {
+        while (!saved)
+            consoleBox.dispatchOne(
+                [&](const Message& m) -> intptr_t {
+                    switch (m.id) {
+                        case kMsgFrameReady:
+                            if (stateCode(state.load()) == kStateFreeSampling &&
+                                ++freeFrames == kFreeFrames) {
+                                service.post(kMsgStartRealTimeSave);  // "新存"
+                                state = makeState(kStateRecordStart);
+                                break;
+                            }
+                            [[fallthrough]];
+                        case kMsgLastLevelStored:
+                        case kMsgPointsRemoved:
+                        case kMsgRefreshPick:
+                            if (stateCode(state.load()) != kStateFreeSampling)
+                                if (auto request = window.onLevelsChanged(worker->levelsStored()))
+                                    service.post(std::move(*request));
+                            break;
+                        case kMsgTestEnd:
+                            service.post(Message{kMsgFinishFiles, kSaveDialog, 0, 0, {}});
+                            break;
+                        case kMsgSaveProgress:
+                            EXPECT_EQ(m.target, kSaveDialog);
+                            progress.push_back(m);
+                            if (m.wParam == static_cast<uintptr_t>(m.lParam)) saved = true;
+                            break;
+                        case kMsgFileError:
+                            errors.push_back(m);
+                            saved = true;
+                            break;
+                        default:
+                            break;
+                    }
+                    return 0;
+                },
+                50ms);
+    });
+    state = makeState(kStateFreeSampling);
+    ASSERT_TRUE(worker->start());
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!saved && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    saved = true;
+    ui.join();
+    ASSERT_TRUE(errors.empty()) << errors.front().text;
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back().wParam, 1u);  // only level 100 was left to write
+    EXPECT_EQ(service.levelsWritten(), 101);
+    ASSERT_TRUE(worker->waitEnded(5s));
+
+    // Read the pair back.
+    CInfo read;
+    read.resetToDefaults();
+    SectionLists back;
+    const auto report = openDataFile((dir / "PILE").string(), read, [&](const CInfo& header) {
+        test::makeLists(back, header.sampleLength);
+        return listPointers(back);
+    });
+    ASSERT_TRUE(report.ok) << report.error;
+    const auto frames = rig->link().frames();
+    const auto order = frameSlotOrder(info);
+    for (int k = 0; k < 6; ++k) {
+        auto g = back[k]->lock();
+        ASSERT_EQ(back[k]->count, 101);
+        auto m = lists[k]->lock();
+        ASSERT_EQ(lists[k]->count, 50);  // the ring
+        int level = 0;
+        for (const SamplePoint* p = back[k]->first; p; p = p->next, ++level) {
+            EXPECT_NEAR(p->depth, 10.0 - level * 0.1, 0.005);
+            const auto& words = frames[kFreeFrames + level].words;
+            EXPECT_TRUE(std::equal(p->samples.begin(), p->samples.end(), words.begin() + order[k] * kLength))
+                << k << "/" << level;
+            // The newest level of each ring slot is in memory as it is in the files.
+            const int slot = level % 50;
+            if (level == std::max(slot + 50 * ((100 - slot) / 50), slot)) {
+                const SamplePoint* kept = lists[k]->first;
+                for (int i = 0; i < slot; ++i)
+                    kept = kept->next;
+                EXPECT_EQ(kept->samples, p->samples) << k << "/" << level;
+                EXPECT_NEAR(kept->depth, p->depth, 0.005);
+            }
+        }
+    }
+    service.quit();
+    EXPECT_TRUE(service.join(5s));
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
