@@ -68,6 +68,8 @@ bool AcquisitionWorker::start() {
         ended_ = false;
     }
     running_ = true;
+    // The original asks for a suspended thread with a 2048-byte stack and resumes it; a stack
+    // that small is below any thread's minimum and was rounded up, so the default stack is used.
     thread_ = std::thread([this] { run(); });
     return true;
 }
