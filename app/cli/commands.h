@@ -14,5 +14,6 @@ using Action = std::function<int()>;
 void addInfoCommand(CLI::App& app, Action& action);
 void addInstrumentCommand(CLI::App& app, Action& action);
 void addSetCommand(CLI::App& app, Action& action);
+void addAnalyseCommand(CLI::App& app, Action& action);
 
 }  // namespace lx9::cli

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     lx9::cli::addInfoCommand(app, action);
     lx9::cli::addInstrumentCommand(app, action);
     lx9::cli::addSetCommand(app, action);
+    lx9::cli::addAnalyseCommand(app, action);
     CLI11_PARSE(app, argc, argv);
     return action ? action() : 0;
 }

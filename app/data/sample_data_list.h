@@ -6,6 +6,7 @@
 // mutating members take the lock themselves; the reading members expect the caller to hold it.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,11 +20,11 @@ struct SamplePoint {
     std::vector<uint16_t> samples;  // empty: the point has no waveform
     float depth = 0.0f;             // m
     float threshold = 0.0f;
-    float delay = 0.0f;             // µs; -1 = use the section's delay
+    float delay = 0.0f;  // µs; -1 = use the section's delay
     float gain = 0.0f;
-    int32_t tIndex = 0;             // first-arrival sample; -1 until picked
+    int32_t tIndex = 0;  // first-arrival sample; -1 until picked
     int32_t ampIndex = 0;
-    float velocity = 0.0f;          // mm/s
+    float velocity = 0.0f;  // mm/s
     float amplitude = 0.0f;
     float amplitudeDb = 0.0f;
     float tIndexValue = 0.0f;
@@ -33,7 +34,7 @@ struct SamplePoint {
 
 // Owns the chain; destroying it frees every point.
 class SampleData {
-public:
+  public:
     SampleData() = default;
     virtual ~SampleData();
     SampleData(const SampleData&) = delete;
@@ -47,13 +48,13 @@ public:
     SamplePoint* first = nullptr;
     SamplePoint* cursor = nullptr;
 
-protected:
+  protected:
     // Index of the chain for constant-time point(i); always equals walking `next` from first.
     std::vector<SamplePoint*> index_;
 };
 
 class CSampleDataList : public SampleData {
-public:
+  public:
     static constexpr uint16_t kMaxPoints = 65535;
 
     explicit CSampleDataList(int32_t sampleLength = 512, int32_t sectionIndex = 0);
@@ -101,6 +102,10 @@ public:
 
     int32_t sectionIndex = 0;
     int32_t placeholderCount = 0;
+    // Statistics interval of the Guangdong rules, point indices; analysis sets both before it
+    // reads them. The start values cover the whole list (the last bound is clamped to it).
+    int32_t intervalFirst = 0;
+    int32_t intervalLast = INT32_MAX;
     float criticalAmplitudeDb = 0.0f;
     float criticalVelocity = 0.0f;
     std::vector<float> dbArray;
@@ -110,7 +115,7 @@ public:
     float uploadAmplitudeCritical = 0.0f;
     float uploadVelocityCritical = 0.0f;
 
-private:
+  private:
     bool link(std::unique_ptr<SamplePoint> point, bool makeCurrent);
     void fillWave(SamplePoint& p, const uint16_t* samples, size_t n) const;
 

@@ -206,30 +206,31 @@ uint8_t InstrumentModel::batteryLevel(double now) const {
 }
 
 void InstrumentModel::advance(double now) {
-    const double mm = readingMm(now);
-    if (mm < lastReadingMm_) {
+    // Levels are counted in the counter's own centimetres, so a level is stored exactly when
+    // the reading the instrument reports reaches it.
+    const int reading = readingCm(now);
+    if (reading < lastReadingCm_) {
         // Lowered: the levels above the probes will be measured again on the way up.
-        std::erase_if(cache_, [&](const auto& kv) { return kv.first * 10.0 > mm + 1e-6; });
-        lastReadingMm_ = mm;
+        std::erase_if(cache_, [&](const auto& kv) { return kv.first > reading; });
+        lastReadingCm_ = reading;
         return;
     }
     if (armed_ && storing_ && stepMm_ > 0) {
-        const auto first = static_cast<int64_t>(std::floor(lastReadingMm_ / stepMm_)) + 1;
-        const auto last = static_cast<int64_t>(std::floor((mm + 1e-6) / stepMm_));
-        for (int64_t level = std::max<int64_t>(first, 0); level <= last; ++level)
-            storeLevel(level, now);
+        const int stepCm = stepMm_ / 10;
+        const int first = lastReadingCm_ < 0 ? 0 : (lastReadingCm_ / stepCm + 1) * stepCm;
+        for (int key = first; key <= reading; key += stepCm)
+            storeLevel(key, now);
     }
-    lastReadingMm_ = mm;
+    lastReadingCm_ = reading;
 }
 
-void InstrumentModel::storeLevel(int64_t level, double now) {
-    const int64_t keyCm = level * stepMm_ / 10;
-    if (keyCm > 0xFFFF) return;
+void InstrumentModel::storeLevel(int key, double now) {
+    if (key > 0xFFFF) return;
     Shot shot = fire(now, true);
     // The instrument fires as its counter passes the level: the shot belongs to the level itself.
-    shot.readingCm = static_cast<uint16_t>(keyCm);
-    shot.travelM = keyCm / 100.0 / readingRatio();
-    cache_[static_cast<uint16_t>(keyCm)] = shot;
+    shot.readingCm = static_cast<uint16_t>(key);
+    shot.travelM = key / 100.0 / readingRatio();
+    cache_[static_cast<uint16_t>(key)] = shot;
     emitTruth(shot);
 }
 
@@ -354,7 +355,7 @@ std::optional<std::vector<uint8_t>> InstrumentModel::handle(std::span<const uint
             // A held test keeps its counter; otherwise counting starts afresh at the start level.
             if (!holdsTest()) {
                 winch_.restart(now);
-                lastReadingMm_ = -1.0;
+                lastReadingCm_ = -1;
                 advance(now);
             }
             return ack({1}, 'c');
@@ -390,14 +391,14 @@ std::optional<std::vector<uint8_t>> InstrumentModel::handle(std::span<const uint
         }
         case Cmd::SampleSwitch:
             storing_ = p.arg == 1;
-            if (storing_) lastReadingMm_ = readingMm(now);
+            if (storing_) lastReadingCm_ = readingCm(now);
             return ack({1}, 'P');
         case Cmd::BeginSwitch:
             if (p.arg == 1) {
                 cache_.clear();
                 armed_ = storing_ = true;
                 winch_.restart(now);
-                lastReadingMm_ = -1.0;
+                lastReadingCm_ = -1;
                 advance(now);
             } else {
                 storing_ = false;
@@ -464,7 +465,7 @@ std::optional<std::vector<uint8_t>> InstrumentModel::handleSet(std::span<const u
                 cache_.clear();
                 storing_ = true;
                 winch_.restart(now);
-                lastReadingMm_ = -1.0;
+                lastReadingCm_ = -1;
             }
             advance(now);
             break;

@@ -87,7 +87,7 @@ class InstrumentModel {
     Shot fire(double now, bool cached);
     std::vector<uint8_t> frameBytes(const Shot& shot) const;
     void emitTruth(const Shot& shot);
-    void storeLevel(int64_t level, double now);
+    void storeLevel(int key, double now);
     double readingRatio() const;
     double readingMm(double now);
     double testHeightM() const;
@@ -115,7 +115,7 @@ class InstrumentModel {
     bool storing_ = false;
     int32_t startHeightCm_ = 0;
     uint16_t stepMm_ = 0;
-    double lastReadingMm_ = -1.0;
+    int lastReadingCm_ = -1;  // the reading at the last advance; -1 before level 0
     std::map<uint16_t, Shot> cache_;
 
     std::optional<std::vector<uint8_t>> set1_, set2_, set3_;

@@ -120,6 +120,11 @@ void InstrumentSimulator::startBurst(double ms) {
     logLine("burst: every request lost for %.0f ms", ms);
 }
 
+void InstrumentSimulator::setFaults(const FaultPlan& plan) {
+    std::lock_guard lock(mutex_);
+    faults_ = FaultInjector(plan, options_.seed);
+}
+
 void InstrumentSimulator::run() {
     while (!stopping_) {
         int timeout = kIdlePollMs;

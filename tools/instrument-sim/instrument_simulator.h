@@ -58,6 +58,8 @@ class InstrumentSimulator {
     // Control and inspection; any thread.
     SimulatorStats stats() const;
     void startBurst(double ms);  // every request for the next ms milliseconds is lost
+    // Replaces the fault plan from the next request on (the generator starts again from the seed).
+    void setFaults(const FaultPlan& plan);
     // Runs fn(model, now) under the model's lock.
     template <typename F>
     auto withModel(F fn) {

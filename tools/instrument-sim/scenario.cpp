@@ -138,8 +138,10 @@ void readMove(const json& v, const std::string& path, WinchPlan& plan) {
         ++kinds;
     }
     if (kinds != 1) ObjectReader::fail(path, "must hold exactly one of riseM, lowerM, stopS");
-    r.number("speedMps", m.speedMps, 0.0, 10.0);
+    r.number("speedMps", m.speedMps, 0.0, 10.0);  // 0: the winch speed
     r.finish();
+    if (m.speedMps > 0.0 && m.speedMps < 0.01)
+        ObjectReader::fail(path + ".speedMps", "must be 0 or at least 0.01");
     plan.moves.push_back(m);
 }
 
@@ -209,7 +211,7 @@ Scenario parseScenario(const std::string& text) {
         i.integer("stepMm", s.stepMm, 10, 1000);
     });
     r.object("winch", [&](ObjectReader& w) {
-        w.number("speedMps", s.winch.speedMps, 0.001, 10.0);
+        w.number("speedMps", s.winch.speedMps, 0.01, 10.0);
         w.number("jitterPercent", s.winch.jitterPercent, 0.0, 50.0);
         w.number("startDelayS", s.winch.startDelayS, 0.0, 86400.0);
         w.array("moves", [&](const json& v, const std::string& where) { readMove(v, where, s.winch); });

@@ -40,7 +40,8 @@ void Winch::setTopM(double topM, double now) {
 }
 
 void Winch::extendTo(double t) {
-    while (knots_.back().t < t) {
+    // Past t, not up to it: the segment holding t gives the speed, also when t falls on a knot.
+    while (knots_.back().t <= t) {
         if (move_ >= plan_.moves.size()) return;  // parked at the top
         const Knot last = knots_.back();
         const WinchMove& m = plan_.moves[move_];
@@ -49,9 +50,8 @@ void Winch::extendTo(double t) {
         if (left_ <= kTiny) {
             left_ = 0.0;
         } else if (m.kind == WinchMove::Kind::Stop) {
-            const double dt = std::min(kSliceS, left_);
-            next.t += dt;
-            left_ -= dt;
+            next.t += left_;  // one knot for the whole wait, however long
+            left_ = 0.0;
         } else {
             const double u = static_cast<double>(mixSeed(seed_, 0x57494E43ULL, slice_++) >> 11) /
                                  9007199254740992.0 * 2.0 -
