@@ -40,6 +40,92 @@ class CountingSink : public ConsoleSink {
     std::atomic<long> frames{0};
 };
 
+// The link library, with the wall time spent inside its calls added up.
+class TimedLink : public InstrumentLink {
+  public:
+    std::atomic<long> ns{0};
+
+    uint8_t GetCommunicateStatus() override {
+        return timed([&] { return link_.GetCommunicateStatus(); });
+    }
+    uint8_t GetFirmwareVersion() override {
+        return timed([&] { return link_.GetFirmwareVersion(); });
+    }
+    uint8_t GetBatteryQuantity() override {
+        return timed([&] { return link_.GetBatteryQuantity(); });
+    }
+    uint8_t SetLEDStatus(uint8_t s) override {
+        return timed([&] { return link_.SetLEDStatus(s); });
+    }
+    uint8_t SetLeakInfo() override {
+        return timed([&] { return link_.SetLeakInfo(); });
+    }
+    uint8_t StartRecordHeight() override {
+        return timed([&] { return link_.StartRecordHeight(); });
+    }
+    uint8_t StartSample() override {
+        return timed([&] { return link_.StartSample(); });
+    }
+    uint8_t GetSampleStatus() override {
+        return timed([&] { return link_.GetSampleStatus(); });
+    }
+    uint8_t GetSampleHeight(uint16_t* d, uint16_t* v) override {
+        return timed([&] { return link_.GetSampleHeight(d, v); });
+    }
+    uint8_t GetHeight(uint16_t k, uint16_t* d, uint16_t* v) override {
+        return timed([&] { return link_.GetHeight(k, d, v); });
+    }
+    uint8_t ReadSampleData(uint16_t n, uint16_t* b, uint16_t* st) override {
+        return timed([&] { return link_.ReadSampleData(n, b, st); });
+    }
+    uint8_t ReadData(uint16_t n, uint16_t k, uint16_t* b, uint16_t* st) override {
+        return timed([&] { return link_.ReadData(n, k, b, st); });
+    }
+    uint8_t SetSample(uint8_t on) override {
+        return timed([&] { return link_.SetSample(on); });
+    }
+    uint8_t SetBegin(uint8_t on) override {
+        return timed([&] { return link_.SetBegin(on); });
+    }
+    uint8_t SetEnd(uint8_t on) override {
+        return timed([&] { return link_.SetEnd(on); });
+    }
+    uint8_t SetHeight(int32_t a, uint16_t b) override {
+        return timed([&] { return link_.SetHeight(a, b); });
+    }
+    uint8_t Set(_Ctrl_Code_INFO_DLL* c) override {
+        return timed([&] { return link_.Set(c); });
+    }
+    uint8_t SetPara1(_Ctrl_SET1_INFO_DLL r) override {
+        return timed([&] { return link_.SetPara1(r); });
+    }
+    uint8_t GetPara1(_Ctrl_SET1_INFO_DLL* r) override {
+        return timed([&] { return link_.GetPara1(r); });
+    }
+    uint8_t SetPara2(_Ctrl_SET2_INFO_DLL r) override {
+        return timed([&] { return link_.SetPara2(r); });
+    }
+    uint8_t GetPara2(_Ctrl_SET2_INFO_DLL* r) override {
+        return timed([&] { return link_.GetPara2(r); });
+    }
+    uint8_t SetPara3(uint8_t* b, int32_t n) override {
+        return timed([&] { return link_.SetPara3(b, n); });
+    }
+    uint8_t GetPara3(uint8_t* b, int32_t n) override {
+        return timed([&] { return link_.GetPara3(b, n); });
+    }
+
+  private:
+    template <class F>
+    uint8_t timed(F f) {
+        const auto begun = Clock::now();
+        const uint8_t r = f();
+        ns += std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - begun).count();
+        return r;
+    }
+    KaxilLink link_;
+};
+
 // CPU clock of a thread, learnt from inside the thread itself.
 struct ThreadClock {
     std::atomic<bool> known{false};
@@ -98,7 +184,7 @@ int main(int argc, char** argv) {
     std::atomic<int32_t> levels{expectedLevelCount(info)};
     codeConfig.set(fillCodeConfig(info));
 
-    KaxilLink link;
+    TimedLink link;
     if (link.GetCommunicateStatus() != 1) {
         std::fprintf(stderr, "bench_free_sampling: no answer from the simulator\n");
         return 1;
@@ -125,6 +211,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const long frames0 = console.frames;
     const long process0 = processNs;
+    const long link0 = link.ns;
     const double worker0 = workerThread.seconds(), sim0 = simThread.seconds();
     const auto t0 = Clock::now();
     std::this_thread::sleep_for(std::chrono::duration<double>(runSeconds));
@@ -133,6 +220,7 @@ int main(int argc, char** argv) {
     const double workerCpu = workerThread.seconds() - worker0;
     const double simCpu = simThread.seconds() - sim0;
     const double processMs = (processNs - process0) * 1e-6;
+    const double linkMs = (link.ns - link0) * 1e-6;
     worker.stop();
     simulator.stop();
 
@@ -145,10 +233,12 @@ int main(int argc, char** argv) {
                 frames ? workerCpu / frames * 1e3 : 0.0);
     if (frames) {
         const double period = wall / frames * 1e3;
+        const double rest = period - processMs / frames - linkMs / frames;
         std::printf(
-            "  cycle period           : %.2f ms = 10 ms sleep + %.2f ms filter and picks + %.2f ms exchanges"
-            " and waiting for a CPU\n",
-            period, processMs / frames, period - 10.0 - processMs / frames);
+            "  cycle period           : %.2f ms = %.2f ms exchanges (3 per cycle) + %.2f ms filter and "
+            "picks\n"
+            "                           + %.2f ms the 10 ms sleep and the rest of the cycle\n",
+            period, linkMs / frames, processMs / frames, rest);
     }
     std::printf("  worker CPU share       : %.1f %%\n", workerCpu / wall * 100.0);
     std::printf("  simulator CPU share    : %.1f %% (%.3f ms per cycle)\n", simCpu / wall * 100.0,
