@@ -441,7 +441,7 @@ void AcquisitionWorker::storeLevel(int32_t level) {
             auto g = list->lock();
             count = list->count;
         }
-        // A list that fell behind (re-created, or full once) gets silent placeholders for the
+        // A list that fell behind (re-created during the test) gets silent placeholders for the
         // levels it lacks, so that chain position and level stay the same for every section.
         for (; count < index; ++count)
             if (!list->appendPlaceholder()) break;
