@@ -8,6 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     libcli11-dev nlohmann-json3-dev
+    qt6-base-dev fonts-liberation fonts-wqy-microhei xvfb xauth
 )
 
 missing=()

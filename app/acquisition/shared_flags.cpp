@@ -26,5 +26,6 @@ std::atomic<int32_t> batteryLevel{0};
 std::atomic<uint8_t> commNotice{0};
 std::atomic<bool> listsReady{true};
 CodeConfig codeConfig;
+std::mutex currentInfoLock;
 
 }  // namespace lx9

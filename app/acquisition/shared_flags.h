@@ -57,4 +57,9 @@ private:
 };
 extern CodeConfig codeConfig;
 
+// Guards currentInfo while the worker and the service thread run: the console holds it while it
+// changes the record; the worker holds it while it copies the record at the top of each cycle,
+// the service thread while it copies or refills it.
+extern std::mutex currentInfoLock;
+
 }  // namespace lx9

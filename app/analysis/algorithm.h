@@ -15,13 +15,10 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "data/sample_data_list.h"
 
 namespace lx9 {
 
-class CSampleDataList;
-
-// The six section lists by slot; a null entry is a section without a list.
-using SectionLists = std::array<CSampleDataList*, kMaxSections>;
 // The program's own lists (sectionLists); for the composition root and its views.
 SectionLists globalSectionLists();
 

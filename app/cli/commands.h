@@ -15,5 +15,7 @@ void addInfoCommand(CLI::App& app, Action& action);
 void addInstrumentCommand(CLI::App& app, Action& action);
 void addSetCommand(CLI::App& app, Action& action);
 void addAnalyseCommand(CLI::App& app, Action& action);
+void addRenderCommand(CLI::App& app, Action& action);
+void addUploadCommand(CLI::App& app, Action& action);
 
 }  // namespace lx9::cli

@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
     lx9::cli::addInstrumentCommand(app, action);
     lx9::cli::addSetCommand(app, action);
     lx9::cli::addAnalyseCommand(app, action);
+    lx9::cli::addRenderCommand(app, action);
+    lx9::cli::addUploadCommand(app, action);
     CLI11_PARSE(app, argc, argv);
     return action ? action() : 0;
 }

@@ -2,8 +2,8 @@
 
 namespace lx9 {
 
-SectionListPtrs listPointers(const std::array<std::unique_ptr<CSampleDataList>, kMaxSections>& lists) {
-    SectionListPtrs out{};
+SectionLists listPointers(const std::array<std::unique_ptr<CSampleDataList>, kMaxSections>& lists) {
+    SectionLists out{};
     for (int k = 0; k < kMaxSections; ++k)
         out[k] = lists[k].get();
     return out;

@@ -18,10 +18,7 @@
 
 namespace lx9 {
 
-// The six point lists a writer reads or a reader fills, slot k holding the points of entry k of
-// `sections`. A null entry is a list the caller does not have.
-using SectionListPtrs = std::array<CSampleDataList*, kMaxSections>;
-SectionListPtrs listPointers(const std::array<std::unique_ptr<CSampleDataList>, kMaxSections>& lists);
+SectionLists listPointers(const std::array<std::unique_ptr<CSampleDataList>, kMaxSections>& lists);
 
 // Progress of a long file operation: levels done so far and levels in all.
 using ProgressFn = std::function<void(int done, int total)>;

@@ -380,7 +380,7 @@ bool COpenfile::scanRays(const CInfo& info, uint64_t chdSize, std::vector<Ray>& 
     return kept > 0;
 }
 
-bool COpenfile::readRows(CInfo& info, const SectionListPtrs& lists, const ProgressFn& progress) {
+bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressFn& progress) {
     levelsRead_ = 0;
     droppedLevels_ = 0;
     if (!headerRead_) return failWith(error_.empty() ? std::string_view("文件头没有读取") : error_);
@@ -529,7 +529,7 @@ OpenReport openDataFile(std::string_view basePath, CInfo& info, const HeaderRead
     OpenReport report;
     report.ok = file.parseHeader(info);
     if (report.ok) {
-        const SectionListPtrs lists = headerRead ? headerRead(info) : SectionListPtrs{};
+        const SectionLists lists = headerRead ? headerRead(info) : SectionLists{};
         report.ok = file.readRows(info, lists, progress);
     }
     if (!report.ok) {

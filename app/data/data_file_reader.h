@@ -46,7 +46,7 @@ class COpenfile {
     // parseHeader with the lists to fill (null entries are skipped). False when the .CHD cannot
     // be read or no complete level is left; the points appended by this call are then removed.
     // Progress is reported in levels.
-    bool readRows(CInfo& info, const SectionListPtrs& lists, const ProgressFn& progress = {});
+    bool readRows(CInfo& info, const SectionLists& lists, const ProgressFn& progress = {});
 
     const std::string& chtPath() const { return chtPath_; }
     const std::string& chdPath() const { return chdPath_; }
@@ -96,7 +96,7 @@ struct OpenReport {
 
 // Called once the header is read, with the header fields filled in; returns the lists to fill
 // (the console recreates them here with the waveform length just read).
-using HeaderReadFn = std::function<SectionListPtrs(const CInfo& info)>;
+using HeaderReadFn = std::function<SectionLists(const CInfo& info)>;
 
 // The whole open of a pair for viewing: keeps a copy of `info`, reads the header, calls
 // headerRead, reads the rows, and on any failure copies the kept record back into `info`.

@@ -350,7 +350,7 @@ bool CSaveFile::createFiles(const CInfo& info, Target target) {
     return true;
 }
 
-bool CSaveFile::writeLevelWith(const CInfo& info, const SectionListPtrs& lists, const PointOf& pointOf) {
+bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, const PointOf& pointOf) {
     if (!isOpen()) {
         if (error_.empty()) error_ = "数据文件没有打开";
         return false;
@@ -407,7 +407,7 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionListPtrs& lists, 
     return true;
 }
 
-bool CSaveFile::writeLevel(const CInfo& info, const SectionListPtrs& lists, int level) {
+bool CSaveFile::writeLevel(const CInfo& info, const SectionLists& lists, int level) {
     return writeLevelWith(info, lists, [level](CSampleDataList& list) { return list.point(level); });
 }
 
@@ -438,7 +438,7 @@ bool CSaveFile::close() {
     return ok;
 }
 
-bool CSaveFile::saveAtEnd(const CInfo& info, const SectionListPtrs& lists, const ProgressFn& progress) {
+bool CSaveFile::saveAtEnd(const CInfo& info, const SectionLists& lists, const ProgressFn& progress) {
     if (!createFiles(info, Target::ReplaceAtClose)) {
         discardTemporaries();
         return false;
@@ -461,7 +461,7 @@ bool CSaveFile::saveAtEnd(const CInfo& info, const SectionListPtrs& lists, const
     return close();
 }
 
-bool CSaveFile::completeRealTime(const CInfo& info, const SectionListPtrs& lists, int firstLevel,
+bool CSaveFile::completeRealTime(const CInfo& info, const SectionLists& lists, int firstLevel,
                                  const ProgressFn& progress) {
     if (!isOpen()) {
         if (error_.empty()) error_ = "数据文件没有打开";
@@ -498,7 +498,7 @@ int lastMeasuredLevel(const CInfo& info, float depth) {
     return static_cast<int>(std::min(levels, 65535.0));
 }
 
-bool CSaveFile::reloadRecent(const CInfo& info, const SectionListPtrs& lists, int level, int windowLevels) {
+bool CSaveFile::reloadRecent(const CInfo& info, const SectionLists& lists, int level, int windowLevels) {
     if (!isOpen()) {
         if (error_.empty()) error_ = "数据文件没有打开";
         return false;

@@ -50,13 +50,13 @@ class CSaveFile {
 
     // Appends depth level `level` (point(level) of each list): the level's rows to the .CHT and
     // its block to the .CHD, one write each. Real-time files are synced before this returns.
-    bool writeLevel(const CInfo& info, const SectionListPtrs& lists, int level);
+    bool writeLevel(const CInfo& info, const SectionLists& lists, int level);
 
     // Refills the points of the most recent half window (H = windowLevels, normally
     // maxPointCount) from the files: the last H/2 levels written go to points level mod H,
     // level mod H + 1, ... (modulo H), which take depth, gain and waveform from the files.
     // False, points untouched, when the files cannot be read back.
-    bool reloadRecent(const CInfo& info, const SectionListPtrs& lists, int level, int windowLevels);
+    bool reloadRecent(const CInfo& info, const SectionLists& lists, int level, int windowLevels);
 
     // Closes both files. A save-at-end pair is synced and renamed into place here; false (and
     // the temporary files removed) when that fails or when a write failed before.
@@ -65,12 +65,12 @@ class CSaveFile {
     // Save at the end in one call: create the pair under temporary names, write every level of
     // the lists in chain order, report progress after every 20th level and for each of the
     // last 20, then close (which renames the pair into place).
-    bool saveAtEnd(const CInfo& info, const SectionListPtrs& lists, const ProgressFn& progress = {});
+    bool saveAtEnd(const CInfo& info, const SectionLists& lists, const ProgressFn& progress = {});
 
     // Completes a real-time test: writes every level from firstLevel (-1: the level after the
     // last one written) up to the level of the first list's current point, reporting progress
     // after every 10th level and for each of the last ten, then closes the files.
-    bool completeRealTime(const CInfo& info, const SectionListPtrs& lists, int firstLevel = -1,
+    bool completeRealTime(const CInfo& info, const SectionLists& lists, int firstLevel = -1,
                           const ProgressFn& progress = {});
 
     bool isOpen() const { return chtFile_ >= 0; }
@@ -93,7 +93,7 @@ class CSaveFile {
     // position for save at the end.
     using PointOf = std::function<SamplePoint*(CSampleDataList&)>;
 
-    bool writeLevelWith(const CInfo& info, const SectionListPtrs& lists, const PointOf& pointOf);
+    bool writeLevelWith(const CInfo& info, const SectionLists& lists, const PointOf& pointOf);
     bool fail(const std::filesystem::path& where, int err);
     void closeFiles();
     void discardTemporaries();

@@ -93,6 +93,119 @@ bool CSampleDataList::removeLast() {
     return true;
 }
 
+namespace {
+
+void resetPick(SamplePoint& p) {
+    p.threshold = 0.0f;
+    p.delay = 0.0f;
+    p.gain = 0.0f;
+    p.tIndex = -1;
+    p.ampIndex = 0;
+    p.velocity = 0.0f;
+    p.amplitude = 0.0f;
+    p.amplitudeDb = 0.0f;
+    p.tIndexValue = 0.0f;
+}
+
+void copyPick(const SamplePoint& from, SamplePoint& to) {
+    to.threshold = from.threshold;
+    to.delay = from.delay;
+    to.gain = from.gain;
+    to.tIndex = from.tIndex;
+    to.ampIndex = from.ampIndex;
+    to.velocity = from.velocity;
+    to.amplitude = from.amplitude;
+    to.amplitudeDb = from.amplitudeDb;
+    to.tIndexValue = from.tIndexValue;
+}
+
+}  // namespace
+
+void CSampleDataList::fillWave(SamplePoint& p, const uint16_t* samples, size_t n) const {
+    const size_t length = static_cast<size_t>(sampleLength);
+    p.samples.resize(length);  // no allocation when the point already has its waveform
+    const size_t m = std::min(n, length);
+    std::copy(samples, samples + m, p.samples.begin());
+    std::fill(p.samples.begin() + static_cast<std::ptrdiff_t>(m), p.samples.end(), uint16_t{2048});
+}
+
+bool CSampleDataList::storeCurrent(const uint16_t* samples, size_t n, float depth) {
+    if (!samples) return false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (current) {
+            fillWave(*current, samples, n);
+            current->depth = depth;
+            resetPick(*current);
+            lastAdded = current;
+            return true;
+        }
+    }
+    return storeAt(0, samples, n, depth);
+}
+
+bool CSampleDataList::storeAt(int index, const uint16_t* samples, size_t n, float depth) {
+    if (!samples || index < 0) return false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (index > static_cast<int>(count)) return false;
+        if (index < static_cast<int>(count)) {
+            SamplePoint* p = index_[static_cast<size_t>(index)];
+            fillWave(*p, samples, n);
+            p->depth = depth;
+            resetPick(*p);
+            current = p;
+            lastAdded = p;
+            return true;
+        }
+    }
+    try {
+        auto p = std::make_unique<SamplePoint>();
+        fillWave(*p, samples, n);
+        p->depth = depth;
+        resetPick(*p);
+        return link(std::move(p), true);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool CSampleDataList::copyPoint(int from, int index, float depth) {
+    if (from < 0 || index < 0 || from == index) return false;
+    std::unique_ptr<SamplePoint> fresh;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (from >= static_cast<int>(count) || index > static_cast<int>(count)) return false;
+        const SamplePoint* source = index_[static_cast<size_t>(from)];
+        if (index < static_cast<int>(count)) {
+            SamplePoint* p = index_[static_cast<size_t>(index)];
+            p->samples.assign(source->samples.begin(), source->samples.end());
+            copyPick(*source, *p);
+            p->depth = depth;
+            current = p;
+            lastAdded = p;
+            return true;
+        }
+        try {
+            fresh = std::make_unique<SamplePoint>();
+            fresh->samples = source->samples;
+            copyPick(*source, *fresh);
+            fresh->depth = depth;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    return link(std::move(fresh), true);
+}
+
+bool CSampleDataList::setCurrentAt(int index) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (index < 0 || index >= static_cast<int>(count)) return false;
+    current = index_[static_cast<size_t>(index)];
+    lastAdded = current;
+    return true;
+}
+
 // Rules of the indexed access, in order:
 // 1. i beyond count yields `current`; 2. an empty list yields none; 3. except while a file is
 // viewed, i is taken modulo maxPointCount (truncating, sign kept); 4. i <= 0 yields `first`;

@@ -6,15 +6,16 @@
 // mutating members take the lock themselves; the reading members expect the caller to hold it.
 #pragma once
 
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-namespace lx9 {
+#include "data/cinfo.h"
 
-class CInfo;
+namespace lx9 {
 
 struct SamplePoint {
     std::vector<uint16_t> samples;  // empty: the point has no waveform
@@ -72,6 +73,21 @@ class CSampleDataList : public SampleData {
     // new last point when they pointed at the removed one. False on an empty list.
     bool removeLast();
 
+    // The acquisition worker's stores. Each copies n samples into the point (a shorter frame is
+    // padded with the zero line), builds a new point before it takes the lock, and allocates
+    // nothing once the point exists. The stored point becomes `current` and `lastAdded`, and its
+    // pick is reset (tIndex -1, the picked values 0) until the worker has it picked.
+    // Overwrites the current point; appends the first point of an empty list.
+    bool storeCurrent(const uint16_t* samples, size_t n, float depth);
+    // Stores into chain position `index` (0-based, never wrapped): overwrites the point there, or
+    // appends when index == count. False for any other index or a full list.
+    bool storeAt(int index, const uint16_t* samples, size_t n, float depth);
+    // Copies the waveform and the picks of chain position `from` into position `index`
+    // (overwrite, or append when index == count) with the given depth.
+    bool copyPoint(int from, int index, float depth);
+    // Makes chain position `index` current. False when there is no such point.
+    bool setCurrentAt(int index);
+
     // Point by 0-based index; see the rules in sample_data_list.cpp. Caller holds lock().
     SamplePoint* point(int i);
     // The point at 0-based chain position i, or none when i is outside 0..count-1: no wrap and
@@ -102,9 +118,14 @@ class CSampleDataList : public SampleData {
 
   private:
     bool link(std::unique_ptr<SamplePoint> point, bool makeCurrent);
+    void fillWave(SamplePoint& p, const uint16_t* samples, size_t n) const;
 
     mutable std::mutex lock_;  // guards the point chain and every field of the list
 };
+
+// The six section lists of a test, slot k = section k, as the analysis, the files and the upload
+// take them (null where a slot has no list).
+using SectionLists = std::array<CSampleDataList*, kMaxSections>;
 
 // Integrity class of a point (1 best .. 4 worst) from its velocity (km/s) and amplitude (dB)
 // against the critical velocity vc and critical amplitude ac.

@@ -224,5 +224,44 @@ TEST_F(SampleDataListTest, ConcurrentAppendAndWalk) {
     EXPECT_EQ(list.count, 65535);
 }
 
+// The worker's stores: in-place overwrite of the current point, stores by chain position, copies
+// for skipped levels. Each leaves the stored point current with its pick reset.
+TEST_F(SampleDataListTest, WorkerStoresOverwriteAppendAndCopy) {
+    CSampleDataList list(4);
+    const uint16_t a[4] = {1, 2, 3, 4}, b[2] = {7, 8};
+    ASSERT_TRUE(list.storeCurrent(a, 4, 5.0f));  // an empty list gets its first point
+    ASSERT_TRUE(list.storeCurrent(b, 2, 4.5f));  // a short frame pads with the zero line
+    {
+        auto g = list.lock();
+        ASSERT_EQ(list.count, 1);
+        EXPECT_EQ(list.current->samples, (std::vector<uint16_t>{7, 8, 2048, 2048}));
+        EXPECT_EQ(list.current->depth, 4.5f);
+        EXPECT_EQ(list.current->tIndex, -1);
+        list.current->tIndex = 33;
+        list.current->velocity = 4000.0f;
+    }
+    EXPECT_FALSE(list.storeAt(2, a, 4, 1.0f));  // beyond the end
+    ASSERT_TRUE(list.storeAt(1, a, 4, 4.0f));   // appends
+    ASSERT_TRUE(list.copyPoint(0, 2, 3.5f));    // level 2 copies level 0, picks included
+    {
+        auto g = list.lock();
+        ASSERT_EQ(list.count, 3);
+        const SamplePoint* copy = list.point(2);
+        EXPECT_EQ(list.current, copy);
+        EXPECT_EQ(copy->samples, list.first->samples);
+        EXPECT_EQ(copy->tIndex, 33);
+        EXPECT_EQ(copy->velocity, 4000.0f);
+        EXPECT_EQ(copy->depth, 3.5f);
+    }
+    ASSERT_TRUE(list.storeAt(0, a, 4, 6.0f));  // overwrites in place
+    ASSERT_TRUE(list.setCurrentAt(1));
+    EXPECT_FALSE(list.setCurrentAt(3));
+    auto g = list.lock();
+    EXPECT_EQ(list.count, 3);
+    EXPECT_EQ(list.first->samples, (std::vector<uint16_t>{1, 2, 3, 4}));
+    EXPECT_EQ(list.first->tIndex, -1);
+    EXPECT_EQ(list.current, list.first->next);
+}
+
 }  // namespace
 }  // namespace lx9

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "link/protocol.h"
+
 namespace lx9::sim {
 namespace {
 
@@ -55,47 +57,6 @@ double gainFactor(uint8_t code) {
     return first[code & 3] * later[(code >> 2) & 3] * later[(code >> 4) & 3];
 }
 
-uint8_t gainCodeFor(int gain) {
-    switch (gain & 0xFFFF) {
-        case 1:
-            return 0;
-        case 2:
-            return 1;
-        case 4:
-            return 2;
-        case 8:
-        case 10:
-            return 3;
-        case 20:
-            return 5;
-        case 40:
-            return 6;
-        case 80:
-        case 100:
-            return 7;
-        case 200:
-            return 9;
-        case 400:
-            return 10;
-        case 800:
-        case 1000:
-            return 11;
-        case 2000:
-            return 25;
-        case 4000:
-            return 26;
-        case 8000:
-        case 10000:
-            return 27;
-        case 20000:
-            return 41;
-        case 40000:
-            return 42;
-        default:
-            return 0;
-    }
-}
-
 ChannelConfig defaultChannelConfig(const Scenario& s) {
     ChannelConfig c;
     c.sampleLength = s.sampleLength;
@@ -107,7 +68,7 @@ ChannelConfig defaultChannelConfig(const Scenario& s) {
     for (int t = 1; t <= 3; ++t) {
         for (int r = t + 1; r <= 4; ++r) {
             const int slot = orderedSlot(t, r);
-            c.gainCode[slot] = gainCodeFor(s.gain);
+            c.gainCode[slot] = kaxil::gainCode(static_cast<uint16_t>(s.gain));
             c.delaySamples[slot] = delay;
         }
     }

@@ -55,8 +55,6 @@ ChannelConfig defaultChannelConfig(const Scenario& scenario);
 // Amplification of a gain code: bits 0-1 select x1, x2, x4, x10; bits 2-3 and bits 4-5 each
 // select x1, x10, x100 (the unused value 3 also gives x100).
 double gainFactor(uint8_t code);
-// The program's gain value to code, as the link library encodes it (0 for a gain it does not know).
-uint8_t gainCodeFor(int gain);
 
 // Which firing fills frame slot k: the ordered pair slot whose transmitter fires in the lowest
 // group, or -1 when neither channel of the pair fires (the slot then stays at the zero line).

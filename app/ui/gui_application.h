@@ -1,0 +1,35 @@
+// Starting Qt for the program's drawing: the font aliases and, for the command-line tool and the
+// tests, an application on the offscreen platform (no display needed).
+#pragma once
+
+#include <memory>
+#include <string>
+
+class QGuiApplication;
+
+namespace lx9::ui {
+
+inline constexpr const char* kFontsConfName = "lx9-fonts.conf";
+
+// Where the font alias file is: $LX9_FONTS_CONF, else "lx9-fonts.conf" beside the executable,
+// else the build tree's copy; empty when none exists.
+std::string fontAliasFile();
+
+// Points fontconfig at the alias file (FONTCONFIG_FILE) unless the environment already names a
+// configuration. Call before the first QGuiApplication. Returns the file in force, or empty.
+std::string installFontAliases();
+
+// A QGuiApplication on the offscreen platform (unless QT_QPA_PLATFORM names another), created
+// when none exists and destroyed with this object. Construct it on the main thread.
+class OffscreenGui {
+  public:
+    OffscreenGui();
+    ~OffscreenGui();
+    OffscreenGui(const OffscreenGui&) = delete;
+    OffscreenGui& operator=(const OffscreenGui&) = delete;
+
+  private:
+    std::unique_ptr<QGuiApplication> app_;
+};
+
+}  // namespace lx9::ui
