@@ -40,7 +40,7 @@ AcquisitionWorker::AcquisitionWorker(InstrumentLink& link, ConsoleSink& console,
     if (!options_.state) options_.state = &testState;
     if (!options_.levelCount) options_.levelCount = &maxPointCount;
     if (!options_.processCurrentPoints)
-        options_.processCurrentPoints = [](const CInfo& info, SectionLists& lists) {
+        options_.processCurrentPoints = [](const CInfo& info, OwnedSectionLists& lists) {
             ProcessCurrentPoints(info, lists);
         };
     if (!options_.buildSet1) options_.buildSet1 = fillSet1;

@@ -34,7 +34,8 @@
 
 namespace lx9 {
 
-using SectionLists = std::array<std::unique_ptr<CSampleDataList>, kMaxSections>;
+// The lists a test owns (sectionLists and its test doubles); SectionLists is their pointer view.
+using OwnedSectionLists = std::array<std::unique_ptr<CSampleDataList>, kMaxSections>;
 
 // The worker's sleeps and time-outs. The defaults are the production values; tests shorten them.
 struct WorkerTiming {
@@ -52,12 +53,12 @@ struct WorkerTiming {
 struct WorkerOptions {
     CInfo* info = nullptr;                       // default: currentInfo
     std::mutex* infoLock = nullptr;              // default: currentInfoLock
-    SectionLists* lists = nullptr;               // default: sectionLists
+    OwnedSectionLists* lists = nullptr;          // default: sectionLists
     std::atomic<uint32_t>* state = nullptr;      // default: testState
     std::atomic<int32_t>* levelCount = nullptr;  // default: maxPointCount
     // Conditions and picks the current point of every section (per-cycle processing); runs on
     // the worker thread with the cycle's copy of the record. Default: ProcessCurrentPoints.
-    std::function<void(const CInfo&, SectionLists&)> processCurrentPoints;
+    std::function<void(const CInfo&, OwnedSectionLists&)> processCurrentPoints;
     // Builders of the parameter records sent in acquisition mode two; default: the program's
     // (fillSet1, fillSet2, fillJobText).
     std::function<_Ctrl_SET1_INFO_DLL(const CInfo&)> buildSet1;

@@ -132,7 +132,7 @@ void CBackServiceThread::writeHalfWindow(int32_t newest) {
     }
     const CInfo info = copyInfo();
     const int32_t window = windowLevels();
-    const SectionListPtrs lists = listPointers(*options_.lists);
+    const SectionLists lists = listPointers(*options_.lists);
     // A level already in the files is never written twice.
     for (int32_t level = std::max(newest - window / 2, writer_->levelsWritten()); level < newest; ++level) {
         if (!writer_->writeLevel(info, lists, level % window)) {
@@ -157,7 +157,7 @@ void CBackServiceThread::closeFiles() {
 
 void CBackServiceThread::finishFiles(uintptr_t target) {
     const CInfo info = copyInfo();
-    const SectionListPtrs lists = listPointers(*options_.lists);
+    const SectionLists lists = listPointers(*options_.lists);
     const int32_t window = windowLevels();
     int lastDone = -1, lastTotal = -1;
     auto progress = [&](int done, int total) {

@@ -38,7 +38,7 @@ class CSaveFile;
 struct ServiceOptions {
     CInfo* info = nullptr;                       // default: currentInfo
     std::mutex* infoLock = nullptr;              // default: currentInfoLock
-    SectionLists* lists = nullptr;               // default: sectionLists
+    OwnedSectionLists* lists = nullptr;          // default: sectionLists
     std::atomic<int32_t>* levelCount = nullptr;  // default: maxPointCount
     std::function<std::string()> date;           // the DATE line of a new file; default: today
 };

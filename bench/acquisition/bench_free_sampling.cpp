@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     info.pickMethod = std::string(kPickAutomatic);
     info.rebuildSectionNames();
     std::mutex infoLock;
-    SectionLists lists;
+    OwnedSectionLists lists;
     for (int k = 0; k < kMaxSections; ++k)
         lists[k] = std::make_unique<CSampleDataList>(kLength, k);
     std::atomic<uint32_t> state{makeState(kStateFreeSampling)};
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
     o.state = &state;
     o.levelCount = &levels;
     std::atomic<long> processNs{0};
-    o.processCurrentPoints = [&](const CInfo& i, SectionLists& l) {
+    o.processCurrentPoints = [&](const CInfo& i, OwnedSectionLists& l) {
         workerThread.learn();
         const auto begun = Clock::now();
         ProcessCurrentPoints(i, l);

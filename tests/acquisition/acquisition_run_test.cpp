@@ -139,7 +139,7 @@ class WholeRunTest : public ::testing::Test {
 
     CInfo info;
     std::mutex infoLock;
-    SectionLists lists;
+    OwnedSectionLists lists;
     std::atomic<uint32_t> state{0};
     std::atomic<int32_t> levelCount{0};
     RecordingSink sink;
@@ -321,7 +321,7 @@ TEST_F(WholeRunTest, RealTimeSaveThroughTheServiceThread) {
     // Read the pair back.
     CInfo read;
     read.resetToDefaults();
-    SectionLists back;
+    OwnedSectionLists back;
     const auto report = openDataFile((dir / "PILE").string(), read, [&](const CInfo& header) {
         test::makeLists(back, header.sampleLength);
         return listPointers(back);

@@ -118,7 +118,7 @@ class WorkerTest : public ::testing::Test {
 
     CInfo info;
     std::mutex infoLock;
-    SectionLists lists;
+    OwnedSectionLists lists;
     std::atomic<uint32_t> state{0};
     std::atomic<int32_t> levelCount{0};
     RecordingSink sink;

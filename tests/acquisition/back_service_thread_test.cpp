@@ -80,7 +80,7 @@ class ServiceTest : public ::testing::Test {
     int readBack(int expectLevels) {
         CInfo read;
         read.resetToDefaults();
-        SectionLists back;
+        OwnedSectionLists back;
         const auto report = openDataFile((dir_ / "T").string(), read, [&](const CInfo& header) {
             test::makeLists(back, header.sampleLength);
             return listPointers(back);
@@ -110,7 +110,7 @@ class ServiceTest : public ::testing::Test {
     std::filesystem::path dir_;
     CInfo info;
     std::mutex infoLock;
-    SectionLists lists;
+    OwnedSectionLists lists;
     std::atomic<int32_t> levelCount{0};
     RecordingSink sink;
     std::unique_ptr<CBackServiceThread> service;

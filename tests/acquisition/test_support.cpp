@@ -225,12 +225,12 @@ CInfo smallTest(int sampleLength, int stepMm, float startDepth) {
     return info;
 }
 
-void makeLists(SectionLists& lists, int sampleLength) {
+void makeLists(OwnedSectionLists& lists, int sampleLength) {
     for (int k = 0; k < kMaxSections; ++k)
         lists[k] = std::make_unique<CSampleDataList>(sampleLength, k);
 }
 
-void fakeProcess(const CInfo& info, SectionLists& lists) {
+void fakeProcess(const CInfo& info, OwnedSectionLists& lists) {
     const int used = std::clamp(info.sectionCount, 0, kMaxSections);
     for (int k = 0; k < used; ++k) {
         CSampleDataList* list = lists[k].get();

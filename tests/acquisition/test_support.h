@@ -127,10 +127,10 @@ WorkerTiming fastTiming();
 CInfo smallTest(int sampleLength, int stepMm, float startDepth);
 
 // Six empty point lists of the given waveform length.
-void makeLists(SectionLists& lists, int sampleLength);
+void makeLists(OwnedSectionLists& lists, int sampleLength);
 
 // The processing used while the real picking is not wired in: marks each current point as picked
 // at a position derived from its first sample, so a test can see that each point was processed.
-void fakeProcess(const CInfo& info, SectionLists& lists);
+void fakeProcess(const CInfo& info, OwnedSectionLists& lists);
 
 }  // namespace lx9::test
