@@ -102,6 +102,7 @@ constexpr int kTableColumns[11] = {kBtnSetup,  kBtnSample,  kBtnNewSave,  kBtnMo
 using Row = std::array<int, 11>;  // 1 on, 0 off, -1 the connected mark
 constexpr Row kIdle = {-1, -1, -1, -1, -1, 0, 0, 0, 1, 0, 1};
 constexpr Row kViewing = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+constexpr Row kFileOpen = {0, 1, 0, 1, 0, 0, 1, 1, 0, 1, 1};
 constexpr Row kFreeRunning = {0, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0};
 constexpr Row kFreePaused = {1, 1, 1, 1, 1, 0, 0, 0, 1, 0, 1};
 constexpr Row kStartRunning = {0, 1, 0, 1, 1, 0, 0, 0, 0, 0, 0};
@@ -113,7 +114,7 @@ constexpr Row kFixedPaused = {0, 1, 1, 1, 0, 0, 1, 1, 0, 0, 0};
 constexpr Row kEndContinuous = {1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1};
 constexpr Row kEndFixed = {1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1};
 
-const Row* rowFor(uint32_t state) {
+const Row* rowFor(uint32_t state, bool fileOpen) {
     const uint32_t code = stateCode(state);
     const uint32_t sub = subState(state);
     const bool paused = (sub & kSubStatePaused) != 0;
@@ -121,7 +122,7 @@ const Row* rowFor(uint32_t state) {
         case kStateIdle:
             return &kIdle;
         case kStateViewing:
-            return &kViewing;
+            return fileOpen ? &kFileOpen : &kViewing;
         case kStateFreeSampling:
             return paused ? &kFreePaused : &kFreeRunning;
         case kStateRecordStart:
@@ -144,7 +145,7 @@ const Row* rowFor(uint32_t state) {
 }  // namespace
 
 ButtonStates buttonEnabling(const EnablingInputs& in, const ButtonStates& previous) {
-    const Row* row = rowFor(in.state);
+    const Row* row = rowFor(in.state, in.fileOpen);
     if (!row) return previous;
     ButtonStates b;
     for (size_t i = 0; i < std::size(kTableColumns); ++i) {

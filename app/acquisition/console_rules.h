@@ -112,10 +112,13 @@ struct EnablingInputs {
     int32_t waveTrainStyle = 1;  // 2 and 3 disable the page buttons
     bool realTimeSave = false;   // so does the real-time save mode
     bool viewByte = false;       // ... unless the console's view byte is set
+    bool fileOpen = false;       // a file is open for viewing (not just being opened)
 };
 
 // The table of enabled buttons for a state. A state the table does not list (0xF500, unknown
-// codes, 0xFC00 with a sub-state other than 0, 1 and 4) leaves `previous` as it was.
+// codes, 0xFC00 with a sub-state other than 0, 1 and 4) leaves `previous` as it was. While a file
+// is being opened (0xF400) every button is off; once it is open, the buttons that work on a viewed
+// file are on: close it (1003), the display mode, paging, analysis and close.
 ButtonStates buttonEnabling(const EnablingInputs& in, const ButtonStates& previous);
 
 // --- Indicators. Colours are 0x00BBGGRR values.

@@ -40,6 +40,15 @@ InstanceLock::~InstanceLock() {
     ::close(fd_);
 }
 
+std::vector<LaunchCommand> relaunchCommands(const std::filesystem::path& executable) {
+    std::vector<LaunchCommand> commands;
+    const std::filesystem::path helper = executable.parent_path() / "tools" / "Msg";
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(helper, ec)) commands.push_back({helper, {"-1"}});
+    commands.push_back({executable, {"-1"}});
+    return commands;
+}
+
 bool takeSingleInstance(int argc, std::unique_ptr<InstanceLock>& held, const std::filesystem::path& path,
                         const InstanceLock::Sleep& sleep) {
     if (skipsInstanceCheck(argc)) return true;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace lx9 {
 
@@ -45,6 +46,18 @@ class InstanceLock {
     int fd_;
     int attempts_;
 };
+
+// A program the console starts as its window closes.
+struct LaunchCommand {
+    std::filesystem::path program;
+    std::vector<std::string> arguments;
+    bool operator==(const LaunchCommand&) const = default;
+};
+
+// What the closing window starts: the external program "tools/Msg" beside the executable when it
+// is there, then the executable itself, both with the argument "-1" (so the new instance skips
+// the single-instance wait while this one ends).
+std::vector<LaunchCommand> relaunchCommands(const std::filesystem::path& executable);
 
 // The start-up rule in one call: true when the program may go on (an argument was given, or the
 // lock was taken, in which case `held` keeps it).

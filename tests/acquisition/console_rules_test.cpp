@@ -65,6 +65,10 @@ TEST(ConsoleRules, EnablingTableRows) {
     EXPECT_EQ(row(enabling(0xF0000000)), "11111000101");
     EXPECT_EQ(row(enabling(0xF0000000, false)), "00000000101");
     EXPECT_EQ(row(enabling(0xF4000000)), "00000000000");
+    EnablingInputs open;
+    open.state = 0xF4000000;
+    open.fileOpen = true;
+    EXPECT_EQ(row(buttonEnabling(open, {})), "01010011011");
     EXPECT_EQ(row(enabling(0xF6000000)), "01111000000");
     EXPECT_EQ(row(enabling(0xF6000004)), "11111000101");
     EXPECT_EQ(row(enabling(0xF7000000)), "01011000000");

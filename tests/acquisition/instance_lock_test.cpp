@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "acquisition/instance_lock.h"
 
@@ -56,6 +57,17 @@ TEST(InstanceLock, LockPathInTheRuntimeDirectory) {
     ::unsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(instanceLockPath().parent_path(), std::filesystem::path("/tmp"));
     if (old) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+}
+
+TEST(InstanceLock, RelaunchStartsTheHelperWhenPresentThenTheProgram) {
+    const auto dir = std::filesystem::temp_directory_path() / ("lx9_relaunch_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "tools");
+    const auto program = dir / "LX9";
+    EXPECT_EQ(relaunchCommands(program), (std::vector<LaunchCommand>{{program, {"-1"}}}));
+    std::ofstream(dir / "tools" / "Msg") << "#!/bin/sh\n";
+    EXPECT_EQ(relaunchCommands(program),
+              (std::vector<LaunchCommand>{{dir / "tools" / "Msg", {"-1"}}, {program, {"-1"}}}));
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
