@@ -170,21 +170,9 @@ void CBackServiceThread::finishFiles(uintptr_t target) {
     int levels = 0;
     if (writer_ && writer_->isOpen() && writer_->levelsWritten() > 0) {
         // Saved in real time: only the levels after the last one written, up to the current one.
-        const int first = writer_->levelsWritten();
-        int last = first - 1;
-        if (CSampleDataList* list = lists[0]) {
-            auto g = list->lock();
-            if (list->current) last = lastMeasuredLevel(info, list->current->depth);
-        }
-        const int total = last - first + 1;
-        for (int level = first; ok && level <= last; ++level) {
-            ok = writer_->writeLevel(info, lists, level % window);
-            const int done = level - first + 1;
-            if (ok && (done % 10 == 0 || total - done < 10)) progress(done, total);
-        }
+        ok = writer_->completeRealTime(info, lists, -1, progress, window);
         noteWritten();
         levels = writer_->levelsWritten();
-        if (!writer_->close()) ok = false;
     } else {
         // Saved at the end: the whole pair now, under temporary names until it is complete.
         writer_ = std::make_unique<CSaveFile>(options_.date);

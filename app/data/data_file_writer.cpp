@@ -462,7 +462,7 @@ bool CSaveFile::saveAtEnd(const CInfo& info, const SectionLists& lists, const Pr
 }
 
 bool CSaveFile::completeRealTime(const CInfo& info, const SectionLists& lists, int firstLevel,
-                                 const ProgressFn& progress) {
+                                 const ProgressFn& progress, int windowLevels) {
     if (!isOpen()) {
         if (error_.empty()) error_ = "数据文件没有打开";
         return false;
@@ -479,7 +479,8 @@ bool CSaveFile::completeRealTime(const CInfo& info, const SectionLists& lists, i
     bool ok = true;
     const int total = last - first + 1;
     for (int level = first; level <= last; ++level) {
-        if (!writeLevel(info, lists, level)) ok = false;  // keep going: later levels may still be saved
+        const int position = windowLevels > 0 ? level % windowLevels : level;
+        if (!writeLevel(info, lists, position)) ok = false;  // keep going: later levels may still be saved
         const int done = level - first + 1;
         if (progress && (done % 10 == 0 || done > total - 10)) progress(done, total);
     }

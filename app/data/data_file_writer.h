@@ -69,9 +69,10 @@ class CSaveFile {
 
     // Completes a real-time test: writes every level from firstLevel (-1: the level after the
     // last one written) up to the level of the first list's current point, reporting progress
-    // after every 10th level and for each of the last ten, then closes the files.
+    // after every 10th level and for each of the last ten, then closes the files. With a window
+    // of H > 0 levels the lists are a ring and level L lives at chain position L mod H.
     bool completeRealTime(const CInfo& info, const SectionLists& lists, int firstLevel = -1,
-                          const ProgressFn& progress = {});
+                          const ProgressFn& progress = {}, int windowLevels = 0);
 
     bool isOpen() const { return chtFile_ >= 0; }
     // Levels written since createFiles.
