@@ -480,6 +480,32 @@ void AcquisitionWorker::stepBack() {
     }
 }
 
+// The levels from the next one expected up to `level` are left unmeasured: each gets a zero-line
+// waveform, not picked, at the level's depth, and `level` is expected next.
+void AcquisitionWorker::skipTo(int32_t level) {
+    level = std::min(level, std::max(lastLevelIndex(info_), 0));
+    if (level <= levels_ || frameLength_ <= 0) return;
+    const int32_t ring = ringSize();
+    const std::vector<uint16_t> zeroLine(static_cast<size_t>(frameLength_), uint16_t{2048});
+    for (int32_t l = levels_; l < level; ++l) {
+        const int32_t index = chainIndex(l, ring);
+        const double travel = levelCm(l, info_.stepMm);
+        for (int k = 0; k < sectionsInUse(); ++k) {
+            CSampleDataList* list = (*options_.lists)[k].get();
+            if (!list) continue;
+            int32_t count;
+            {
+                auto g = list->lock();
+                count = list->count;
+            }
+            for (; count < index; ++count)
+                if (!list->appendPlaceholder()) break;
+            list->storeAt(index, zeroLine.data(), zeroLine.size(), pointDepth(info_, k, travel));
+        }
+    }
+    setLevels(level);
+}
+
 void AcquisitionWorker::process() {
     options_.processCurrentPoints(info_, *options_.lists);
 }
@@ -582,6 +608,12 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
     if (sub & kSubStatePaused) return true;
     if (resumeArmedRecording.exchange(false)) {
         if (levels_ == 0) setLevels(storedLevelCount());
+        previousTravel_ = travel;
+        lastReading_ = travel;
+        candidate_.reset();
+    }
+    if (const int32_t wanted = requestedLevel_.exchange(-1); wanted >= 0) {
+        skipTo(wanted);
         previousTravel_ = travel;
         lastReading_ = travel;
         candidate_.reset();

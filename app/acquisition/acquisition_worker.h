@@ -87,6 +87,11 @@ class AcquisitionWorker {
     // Levels recorded in the current test (any thread): what the console's real-time save
     // window counts. Updated before the frame's WM_USER+128 is posted.
     int32_t levelsStored() const { return levelsStored_.load(); }
+    // The console's resample: recording goes on from `level`, with the probes' present reading as
+    // the new reference; the levels between the last one stored and it stay missed (zero-line
+    // points at their depths). Taken at the next recording cycle that is not paused; a level at
+    // or below the next one expected changes nothing. Any thread.
+    void requestLevel(int32_t level) { requestedLevel_ = level; }
 
   private:
     enum class Result { Done, Failed };
@@ -108,6 +113,7 @@ class AcquisitionWorker {
     void storeLevel(int32_t level);
     void copyLevel(int32_t level);
     void stepBack();
+    void skipTo(int32_t level);
     void process();
     void setLevels(int32_t levels);
     uint32_t recordingCode() const;
@@ -127,7 +133,8 @@ class AcquisitionWorker {
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<int32_t> levelsStored_{0};
-    std::mutex sleepLock_;  // guards nothing but the wake-up of sleepFor
+    std::atomic<int32_t> requestedLevel_{-1};  // the console's resample level, -1 none
+    std::mutex sleepLock_;                     // guards nothing but the wake-up of sleepFor
     std::condition_variable wake_;
     std::mutex endLock_;  // guards ended_ for waitEnded
     std::condition_variable endedCv_;

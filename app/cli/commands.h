@@ -17,5 +17,6 @@ void addSetCommand(CLI::App& app, Action& action);
 void addAnalyseCommand(CLI::App& app, Action& action);
 void addRenderCommand(CLI::App& app, Action& action);
 void addUploadCommand(CLI::App& app, Action& action);
+void addAcquireCommand(CLI::App& app, Action& action);
 
 }  // namespace lx9::cli

@@ -845,7 +845,11 @@ OkResult SetupForm::ok() {
         sink_.showMessage(refusal->message);
         return OkResult{FormOutcome::Open, refusal->focus};
     }
-    writeRecord();
+    {
+        // A running worker copies the record at the top of every cycle.
+        std::lock_guard<std::mutex> g(currentInfoLock);
+        writeRecord();
+    }
     const StoreResult stored = console_.storeSettings(current_);
     if (!stored.ok) sink_.showMessage(stored.message);
     saved_ = current_;

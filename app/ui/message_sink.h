@@ -16,6 +16,17 @@ class MessageSink {
 
     // A modal Yes/No question; true for Yes.
     virtual bool askYesNo(const std::string& text) = 0;
+
+    // The same with the box's caption ("警告", "提示", ...). A sink that shows no captions keeps
+    // the plain forms.
+    virtual void showMessageTitled(const std::string& text, const std::string& caption) {
+        (void)caption;
+        showMessage(text);
+    }
+    virtual bool askYesNoTitled(const std::string& text, const std::string& caption) {
+        (void)caption;
+        return askYesNo(text);
+    }
 };
 
 }  // namespace lx9
