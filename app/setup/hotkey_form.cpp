@@ -1,5 +1,7 @@
 #include "setup/hotkey_form.h"
 
+#include "acquisition/shared_flags.h"
+
 namespace lx9 {
 namespace {
 
@@ -41,7 +43,10 @@ FormOutcome HotkeyForm::ok() {
             }
         }
     }
-    current_.hotkeys = keys_;
+    {
+        std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+        current_.hotkeys = keys_;
+    }
     return FormOutcome::Accepted;
 }
 

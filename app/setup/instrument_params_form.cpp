@@ -1,5 +1,7 @@
 #include "setup/instrument_params_form.h"
 
+#include "acquisition/shared_flags.h"
+
 #include "setup/number_text.h"
 
 namespace lx9 {
@@ -18,6 +20,7 @@ InstrumentParamsForm::InstrumentParamsForm(CInfo& current, CodeConfig& config, M
                                            bool buffered)
     : current_(current), config_(config), sink_(sink) {
     if (buffered) {
+        std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
         current_.sampleLength = 512;
         c_.sampleLengthEnabled = false;
     }
@@ -55,11 +58,13 @@ void InstrumentParamsForm::chooseSampleLength(std::string text) {
 }
 
 FormOutcome InstrumentParamsForm::ok() {
+    std::unique_lock<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
     current_.sampleInterval = static_cast<float>(parseFloatText(c_.sampleInterval));
     current_.sampleLength = parseIntText(c_.sampleLength);
     current_.pulseWidth = parseIntText(c_.pulseWidth);
     current_.continuousFiring = c_.firing == kFiringContinuous;
     current_.highVoltage = c_.voltage == kVoltageHigh ? 1 : 0;
+    g.unlock();
     _Ctrl_Code_INFO_DLL code = config_.get();
     code.sampleLength = current_.sampleLength;
     config_.set(code);

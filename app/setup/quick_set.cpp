@@ -1,5 +1,7 @@
 #include "setup/quick_set.h"
 
+#include "acquisition/shared_flags.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -330,6 +332,7 @@ QuickSetResult QuickSet::execute(std::string_view typed) {
 }
 
 void QuickSet::addHistory(const std::string& typed) {
+    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
     int count = std::clamp(current_.historyCount, 0, kHistoryLines);
     if (count > 0 && current_.commandHistory[count - 1] == typed) return;
     if (count == kHistoryLines) {

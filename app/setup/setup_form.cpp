@@ -170,7 +170,10 @@ SetupForm::SetupForm(CInfo& current, CInfo& saved, SetupConsole& console, Messag
     // tries again.
     if (current_.firmwareVersion == 0 && link != nullptr) {
         const uint8_t version = link->GetFirmwareVersion();
-        if (version != 0) current_.firmwareVersion = version;
+        if (version != 0) {
+            std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+            current_.firmwareVersion = version;
+        }
     }
     load();
 }
@@ -282,6 +285,7 @@ bool SetupForm::enterStartDepth(double metres) {
     const std::string text = formatFixed(metres, 2);
     const float value = static_cast<float>(parseFloatText(text));
     c_.startDepth = text;
+    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
     current_.startDepth = value;
     if (metres > parseFloatText(c_.pileLength)) {
         c_.pileLength = text;
@@ -300,6 +304,7 @@ bool SetupForm::enterPileLength(double metres) {
     const bool both = metres <= parseFloatText(c_.startDepth) ||
                       sink_.askYesNo("输入桩长大于始测深度，是否将 始测深度 设为与 桩长 相等？");
     c_.pileLength = text;
+    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
     current_.pileLength = value;
     if (both) {
         c_.startDepth = text;

@@ -90,6 +90,7 @@ CalibrationResult SysAdjustForm::ok() {
     if (waterVelocity == 0) return refuse("水的声速不能为0，请重新设置！", F::WaterVelocity);
 
     const double t = *pipeCorrectionTime(outer, inner, pipeVelocity, probe, waterVelocity);
+    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
     for (int i = 0; i < kMaxSections; ++i)
         current_.zeroReadings[i] = static_cast<float>(parseFloatText(c_.zero[i]));
     current_.pipeOuterDiameter = outer;
@@ -147,6 +148,7 @@ CalibrationResult WheelParaForm::ok() {
         sink_.showMessage("电缆直径不能小于0，请重新设置！");
         return CalibrationResult{FormOutcome::Open, CalibrationField::CableDiameter};
     }
+    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
     current_.pulleyDiameter = static_cast<float>(pulley);
     current_.cableDiameter = static_cast<float>(cable);
     return CalibrationResult{FormOutcome::Accepted, std::nullopt};
