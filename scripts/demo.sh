@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# `make demo`: runs the demonstration in a temporary settings folder, so it never touches the
-# user's own settings.
+# `make demo`: the whole job in one run against the built-in instrument simulator and result
+# server, on loopback only. `lx9 demo` makes its own temporary folder for settings, data files,
+# images and the server's copy, so the user's own settings are never touched.
 set -euo pipefail
 build=${1:-build}
-demo_dir=$(mktemp -d "${TMPDIR:-/tmp}/lx9-demo.XXXXXX")
-export LX9_CONFIG_DIR="$demo_dir"
-echo "demo settings folder: $demo_dir"
-"$build/app/cli/lx9" info
+exec "$build/app/cli/lx9" demo "${@:2}"

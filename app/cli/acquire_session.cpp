@@ -117,7 +117,7 @@ class TerminalView : public ConsoleView {
 
 void progressLine(ConsoleController& console, bool tty) {
     const std::optional<float> depth = console.newestDepth();
-    const int32_t expected = maxPointCount.load();
+    const int32_t expected = wholeTestLevelCount(currentInfo);
     const int32_t levels = console.levelsStored();
     char bar[21];
     const int filled = expected > 0 ? std::clamp(levels * 20 / expected, 0, 20) : 0;
@@ -220,7 +220,8 @@ AcquireSessionResult runAcquireSession(const AcquireSessionOptions& o) {
         }
         if (console.lastSaveResult() == SaveForm::Result::Saved) break;
 
-        if (Clock::now() - lastLine >= 250ms) {
+        // A terminal line is redrawn in place; a log gets a line every two seconds.
+        if (Clock::now() - lastLine >= (tty ? 250ms : 2000ms)) {
             progressLine(console, tty);
             lastLine = Clock::now();
         }

@@ -12,6 +12,7 @@ namespace lx9::cli {
 using Action = std::function<int()>;
 
 void addInfoCommand(CLI::App& app, Action& action);
+void addDemoCommand(CLI::App& app, Action& action);
 void addInstrumentCommand(CLI::App& app, Action& action);
 void addSetCommand(CLI::App& app, Action& action);
 void addAnalyseCommand(CLI::App& app, Action& action);

@@ -7,6 +7,7 @@ int main(int argc, char** argv) {
     CLI::App app{"LX9 crosshole sonic logging: command-line tool"};
     app.require_subcommand(1);
     lx9::cli::Action action;
+    lx9::cli::addDemoCommand(app, action);
     lx9::cli::addInfoCommand(app, action);
     lx9::cli::addInstrumentCommand(app, action);
     lx9::cli::addSetCommand(app, action);

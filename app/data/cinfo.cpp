@@ -186,4 +186,10 @@ int32_t expectedLevelCount(const CInfo& info) {
     return levels > 65535 ? 65535 : static_cast<int32_t>(levels);
 }
 
+int32_t wholeTestLevelCount(const CInfo& info) {
+    CInfo atEnd = info;
+    atEnd.saveMode = std::string(kSaveAtEnd);
+    return expectedLevelCount(atEnd);
+}
+
 }  // namespace lx9

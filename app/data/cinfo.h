@@ -190,4 +190,8 @@ int sectionCountForChannels(int checkedChannels, bool pairwise);
 // test mode, start depth and step. Never negative and never beyond 65 535.
 int32_t expectedLevelCount(const CInfo& info);
 
+// Levels from the start depth to the top whatever the save mode: a real-time test keeps only a
+// window of them in memory, but a progress display wants the whole count.
+int32_t wholeTestLevelCount(const CInfo& info);
+
 }  // namespace lx9

@@ -1,6 +1,10 @@
 #include "ui/gui_application.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <string>
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -14,6 +18,18 @@ namespace {
 bool isFile(const std::filesystem::path& p) {
     std::error_code ec;
     return std::filesystem::is_regular_file(p, ec);
+}
+
+// Qt wants a private runtime folder and warns on every start without one (a plain ssh session, a
+// CI runner). Make the one it would fall back to, owner-only, and say so in the environment.
+void ensureRuntimeDir() {
+    if (const char* dir = std::getenv("XDG_RUNTIME_DIR"); dir && *dir) return;
+    const std::string dir = "/tmp/runtime-" + std::to_string(::getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return;
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return;
+    if ((st.st_mode & 0777) != 0700 && ::chmod(dir.c_str(), 0700) != 0) return;
+    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
 }
 
 }  // namespace
@@ -40,6 +56,7 @@ std::string installFontAliases() {
 OffscreenGui::OffscreenGui() {
     if (QCoreApplication::instance()) return;
     installFontAliases();
+    ensureRuntimeDir();
     if (const char* platform = std::getenv("QT_QPA_PLATFORM"); !platform || !*platform)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Qt keeps references to argc and argv for the application's lifetime.

@@ -1,0 +1,357 @@
+// `lx9 demo`: the whole job of the program in one run, on this machine alone. In a temporary
+// folder it starts the instrument simulator (a 20 m pile, four pipes, two defects) on a loopback
+// port, runs a real-time-saved test through the console controller, opens the data files,
+// analyses them under the four standards beside the simulator's truth, draws each section's
+// wave-train image, starts a result server on another loopback port, uploads the test to it and
+// says where everything is. The user's own settings are never touched.
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_report.h"
+#include "analysis/pile_analysis.h"
+#include "cli/acquire_session.h"
+#include "cli/commands.h"
+#include "cli/test_file.h"
+#include "data/globals.h"
+#include "data/settings_store.h"
+#include "instrument_simulator.h"
+#include "pile_model.h"
+#include "result_server.h"
+#include "setup/sys_adjust_form.h"
+#include "ui/gui_application.h"
+#include "upload/section_image.h"
+#include "upload/upload_job.h"
+
+namespace lx9::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct DemoArgs {
+    double pileLengthM = 20.0;
+    double winchSpeedMps = 1.0;
+    std::string folder;  // empty: a new temporary folder
+    uint64_t seed = 7;
+};
+
+// A depth range over which a section is flagged, in metres (top < bottom).
+struct DepthRange {
+    double top = 0.0;
+    double bottom = 0.0;
+};
+
+// The demonstration pile: sound concrete with one local defect on a single section and one that
+// crosses three sections, all deep enough to lie inside the test for the shortest demo pile.
+sim::Scenario demoScenario(const DemoArgs& a) {
+    sim::Scenario s;
+    s.pileLengthM = a.pileLengthM;
+    s.pipeCount = 4;
+    s.winch.speedMps = a.winchSpeedMps;
+    s.winch.startDelayS = 1.0;  // time for the console to connect and start recording
+    const double L = a.pileLengthM;
+    sim::Defect local;
+    local.topM = 0.30 * L;
+    local.bottomM = 0.30 * L + 0.4;
+    local.sections = {"1-2"};
+    local.velocityLossPercent = 25.0;
+    local.attenuationDb = 12.0;
+    sim::Defect band;
+    band.topM = 0.65 * L;
+    band.bottomM = 0.65 * L + 0.8;
+    band.sections = {"1-3", "2-3", "3-4"};
+    band.velocityLossPercent = 15.0;
+    band.attenuationDb = 8.0;
+    s.defects = {local, band};
+    return s;
+}
+
+// The test the operator would set up for that pile: its geometry measured from the pipes, the
+// pipe-and-water correction from the calibration, real-time saving.
+void setUpTest(CInfo& info, const sim::Scenario& s) {
+    info.resetToDefaults();
+    info.siteName = "演示工地";
+    info.unitName = "演示检测单位";
+    info.personName = "演示";
+    info.pileId = "D-1#";
+    info.pipeCount = s.pipeCount;
+    info.sectionCount = 6;
+    info.pileLength = static_cast<float>(s.pileLengthM);
+    info.startDepth = static_cast<float>(s.effectiveTestHeightM());
+    info.stepMm = 50;
+    info.pileDiameter = static_cast<int32_t>(s.pileDiameterMm);
+    info.saveMode = std::string(kSaveRealTime);
+    info.standard = std::string(kStandardHighway);
+    info.pipeOuterDiameter = static_cast<int32_t>(s.pipeOuterDiameterMm);
+    info.pipeInnerDiameter = static_cast<int32_t>(s.pipeInnerDiameterMm);
+    info.probeDiameter = static_cast<int32_t>(s.probeDiameterMm);
+    info.pipeVelocity = static_cast<float>(s.pipeVelocityMps / 1000.0);
+    info.waterVelocity = static_cast<float>(s.waterVelocityMps / 1000.0);
+    info.pipeCorrection = static_cast<float>(pipeCorrectionTime(info.pipeOuterDiameter, info.pipeInnerDiameter,
+                                                                info.pipeVelocity, info.probeDiameter,
+                                                                info.waterVelocity)
+                                                 .value_or(0.0));
+    const sim::PileModel pile(s, 0);
+    for (int k = 0; k < kMaxSections; ++k) {
+        const int p = kPairNames[k][0] - '0', q = kPairNames[k][2] - '0';
+        info.sections[k].spacing = static_cast<int32_t>(std::lround(pile.spacingMm(p, q)));
+    }
+    info.rebuildSectionNames();
+}
+
+// Joins flagged depths into ranges; depths closer than `gap` belong to one range.
+std::vector<DepthRange> joinRanges(std::vector<double> depths, double gap) {
+    std::sort(depths.begin(), depths.end());
+    std::vector<DepthRange> ranges;
+    for (double d : depths) {
+        if (!ranges.empty() && d - ranges.back().bottom <= gap) {
+            ranges.back().bottom = d;
+        } else {
+            ranges.push_back({d, d});
+        }
+    }
+    return ranges;
+}
+
+// Pads to `width` terminal columns: a Chinese character takes two columns but three UTF-8 bytes,
+// so printf's byte-counted widths would misalign the table.
+std::string padded(const std::string& text, int width) {
+    int columns = 0;
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        columns += len >= 3 ? 2 : 1;
+        i += len;
+    }
+    return text + std::string(static_cast<size_t>(std::max(width - columns, 1)), ' ');
+}
+
+std::string rangesText(const std::vector<DepthRange>& ranges) {
+    if (ranges.empty()) return "-";
+    std::ostringstream out;
+    out.setf(std::ios::fixed);
+    out.precision(2);
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        if (i) out << ", ";
+        out << ranges[i].top << "-" << ranges[i].bottom << " m";
+    }
+    return out.str();
+}
+
+// Depths the simulator marked as defective, per section, from its truth file.
+std::map<std::string, std::vector<double>> truthDefects(const fs::path& truthFile) {
+    std::map<std::string, std::vector<double>> depths;
+    std::ifstream in(truthFile);
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::stringstream row(line);
+        for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
+        if (cells.size() >= 8 && cells[7] == "1") depths[cells[2]].push_back(std::stod(cells[1]));
+    }
+    return depths;
+}
+
+void printDefects(const std::vector<PileAnalysis>& analyses, const fs::path& truthFile, int32_t stepMm) {
+    const double gap = 2.5 * stepMm / 1000.0;
+    const auto truth = truthDefects(truthFile);
+    std::printf("\nDefects: the simulator's truth beside what each standard flags (velocity or amplitude\n"
+                "below its critical value; grades 3 and 4 under 广东建筑):\n");
+    std::printf("  %-5s %s", "", padded("truth", 24).c_str());
+    for (const auto& a : analyses) std::printf("%s", padded(a.standard, 24).c_str());
+    std::printf("\n");
+    for (int k = 0; k < kMaxSections; ++k) {
+        const std::string name(kPairNames[k]);
+        auto t = truth.find(name);
+        std::printf("  %-5s %s", name.c_str(),
+                    padded(rangesText(joinRanges(t == truth.end() ? std::vector<double>{} : t->second, gap)), 24)
+                        .c_str());
+        for (const auto& a : analyses) {
+            std::vector<double> flagged;
+            for (const auto& s : a.sections) {
+                if (s.name != name) continue;
+                for (const auto& f : s.findings) {
+                    if (a.graded ? f.grade >= 3 : (f.belowVelocity || f.belowAmplitude)) flagged.push_back(f.depth);
+                }
+            }
+            // A lone flagged point is scatter, not a defect: keep ranges of two points or more.
+            std::vector<DepthRange> ranges;
+            for (const auto& r : joinRanges(flagged, gap)) {
+                if (r.bottom - r.top >= stepMm / 1000.0 - 1e-6) ranges.push_back(r);
+            }
+            std::printf("%s", padded(rangesText(ranges), 24).c_str());
+        }
+        std::printf("\n");
+    }
+}
+
+int runDemo(const DemoArgs& a) {
+    // Everything the demo writes lives in one folder of its own.
+    fs::path root = a.folder;
+    if (root.empty()) {
+        std::string pattern = (fs::temp_directory_path() / "lx9-demo.XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) {
+            std::perror("lx9 demo: cannot create a temporary folder");
+            return 1;
+        }
+        root = pattern;
+    }
+    const fs::path settingsDir = root / "settings", dataDir = root / "data", imageDir = root / "images",
+                   serverDir = root / "server", truthFile = root / "truth.csv";
+    for (const auto& d : {settingsDir, dataDir, imageDir, serverDir}) fs::create_directories(d);
+    // The console's progress goes to standard error; line buffering keeps both in order in a log.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    ::setenv("LX9_CONFIG_DIR", settingsDir.c_str(), 1);
+    std::printf("LX9 demo in %s\n", root.c_str());
+
+    // 1. The instrument: the simulator on a loopback port of its own.
+    sim::SimulatorOptions so;
+    so.port = 0;
+    so.scenario = demoScenario(a);
+    so.seed = a.seed;
+    so.truthPath = truthFile.string();
+    sim::InstrumentSimulator simulator(so);
+    try {
+        simulator.start();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "lx9 demo: %s\n", e.what());
+        return 1;
+    }
+    const std::string instrument = "127.0.0.1:" + std::to_string(simulator.port());
+    ::setenv("KAXIL_INSTRUMENT", instrument.c_str(), 1);
+    std::printf("\n1. Instrument simulator on %s: %.0f m pile, 4 pipes (6 sections), defects at %.2f-%.2f m "
+                "(1-2) and %.2f-%.2f m (1-3, 2-3, 3-4)\n",
+                instrument.c_str(), so.scenario.pileLengthM, so.scenario.defects[0].topM,
+                so.scenario.defects[0].bottomM, so.scenario.defects[1].topM, so.scenario.defects[1].bottomM);
+
+    // 2. The test, as a field tester runs it: set up, sample, record to the top, save.
+    setUpTest(currentInfo, so.scenario);
+    const fs::path settingsFile = settingsDir / kSettingsFileName;
+    if (const StoreResult stored = storeSettings(currentInfo, uploadSettings, settingsFile); !stored.ok) {
+        std::fprintf(stderr, "lx9 demo: %s\n", stored.message.c_str());
+        return 1;
+    }
+    savedInfo = currentInfo;
+    std::printf("\n2. Recording %d levels (step %d mm, real-time saving) through the console controller\n",
+                wholeTestLevelCount(currentInfo),
+                currentInfo.stepMm);
+    AcquireSessionOptions session;
+    session.out = (dataDir / "DEMO").string();
+    session.settingsFile = settingsFile;
+    const AcquireSessionResult run = runAcquireSession(session);
+    simulator.stop();
+    if (!run.connected || !run.saved) {
+        std::fprintf(stderr, "lx9 demo: the test was not %s\n", run.connected ? "saved" : "connected");
+        return 1;
+    }
+    const std::string chtFile = session.out + ".CHT";
+    std::printf("   saved %d levels: %s and %s.CHD\n", run.levels, chtFile.c_str(), session.out.c_str());
+
+    // 3. The office: open the pair and analyse it under every standard.
+    LoadedTest test;
+    std::string error;
+    if (!loadTestFile(chtFile, test, error)) {
+        std::fprintf(stderr, "lx9 demo: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<PileAnalysis> analyses;
+    for (std::string_view standard : {kStandardBuilding, kStandardGuangdong, kStandardHighway, kStandardRailway})
+        analyses.push_back(analysePile(test.info, test.pointers(), standard));
+    ReportHeader header{chtFile, test.info.pileId, test.info.siteName, test.info.testDate, test.info.stepMm, false};
+    std::printf("\n3. Analysis of %s under the four standards\n\n", chtFile.c_str());
+    std::fputs(formatReport(header, analyses, ReportFormat::Table).c_str(), stdout);
+    printDefects(analyses, truthFile, test.info.stepMm);
+
+    // 4. The wave-train image of every section, as an upload sends it.
+    ui::OffscreenGui gui;
+    std::printf("\n4. Wave-train images\n");
+    for (int k = 0; k < kMaxSections; ++k) {
+        if (!test.info.sections[k].present || !test.lists[k]) continue;
+        const fs::path png = imageDir / (test.info.sections[k].name + ".png");
+        if (!renderSectionImage(test.info, test.pointers(), k, png)) {
+            std::fprintf(stderr, "lx9 demo: cannot draw %s\n", png.c_str());
+            return 1;
+        }
+        std::printf("   %s\n", png.c_str());
+    }
+
+    // 5. The result server on another loopback port, and the upload.
+    server::ServerOptions serverOptions;
+    serverOptions.port = 0;
+    serverOptions.store = serverDir;
+    fs::path storedAt;
+    serverOptions.onStored = [&storedAt](const server::StoredUpload&, const fs::path& folder) { storedAt = folder; };
+    server::ResultServer resultServer(serverOptions);
+    if (!resultServer.start(&error)) {
+        std::fprintf(stderr, "lx9 demo: result server: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("\n5. Upload to the result server on 127.0.0.1:%u\n", resultServer.port());
+    UploadRequest request;
+    request.info = test.info;
+    request.info.uploadFile = chtFile;
+    request.settings = {"LX9-DEMO", "0001", 0x7F000001, resultServer.port()};
+    request.lists = test.pointers();
+    request.imagePath = root / kUploadImageName;
+    UploadHooks hooks;
+    std::string lastStage;
+    int lastLevelPercent = -100;
+    hooks.progress = [&](const UploadProgress& p) {
+        // One line per stage, and one per tenth of the data levels: a line for every level or
+        // every image chunk would flood the terminal.
+        const std::string stage = p.text.substr(0, p.text.find('('));
+        const int percent = static_cast<int>(p.fraction * 100);
+        const bool levelLine = stage.find("数据表深度") != std::string::npos;
+        if (stage != lastStage && (!levelLine || percent - lastLevelPercent >= 10)) {
+            std::printf("   %3d%% %s\n", percent, p.text.c_str());
+            if (levelLine) lastLevelPercent = percent;
+        }
+        lastStage = stage;
+    };
+    hooks.computeCriticals = [](const CInfo& info, const SectionLists& lists) { storeUploadCriticals(info, lists); };
+    hooks.renderImage = renderSectionImage;
+    hooks.console = [](std::string_view) {};
+    CancelSignal cancel;
+    const UploadResult uploaded = runUpload(request, hooks, cancel);
+    resultServer.stop();
+    if (!uploaded.ok) {
+        std::fprintf(stderr, "lx9 demo: the upload failed: %s\n", uploaded.message.c_str());
+        return 1;
+    }
+
+    std::printf("\nWhere everything is:\n");
+    std::printf("  data files      %s, %s.CHD\n", chtFile.c_str(), session.out.c_str());
+    std::printf("  settings        %s\n", settingsFile.c_str());
+    std::printf("  simulator truth %s\n", truthFile.c_str());
+    std::printf("  images          %s\n", imageDir.c_str());
+    std::printf("  server copy     %s\n", storedAt.empty() ? serverDir.c_str() : storedAt.c_str());
+    return 0;
+}
+
+}  // namespace
+
+void addDemoCommand(CLI::App& app, Action& action) {
+    auto args = std::make_shared<DemoArgs>();
+    auto* cmd = app.add_subcommand("demo", "Run a whole test against the built-in simulator, analyse, draw and upload it");
+    cmd->add_option("--pile-length", args->pileLengthM, "pile length in metres")
+        ->check(CLI::Range(2.0, 60.0))
+        ->capture_default_str();
+    cmd->add_option("--winch-speed", args->winchSpeedMps, "speed at which the probes rise, m/s")
+        ->check(CLI::Range(0.05, 2.0))
+        ->capture_default_str();
+    cmd->add_option("--folder", args->folder, "folder for everything the demo writes (default: a new temporary one)");
+    cmd->add_option("--seed", args->seed, "seed of the simulated pile")->capture_default_str();
+    cmd->callback([&action, args] { action = [args] { return runDemo(*args); }; });
+}
+
+}  // namespace lx9::cli

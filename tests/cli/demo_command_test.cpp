@@ -1,0 +1,135 @@
+// `lx9 demo` end to end on a short pile: the program runs the simulator, a whole test, the four
+// analyses, the images and an upload to its own result server, all in one folder, and leaves the
+// user's home alone.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "data/data_file_reader.h"
+
+namespace lx9 {
+namespace {
+
+namespace fs = std::filesystem;
+
+class DemoCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("lx9_demo_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "home");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs lx9 with only a scratch HOME in the environment; stdout and stderr go to out.log.
+    int run(std::vector<std::string> args) {
+        args.insert(args.begin(), LX9_CLI_PATH);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env = {"HOME=" + (dir / "home").string(), "PATH=/usr/bin:/bin"};
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string log = (dir / "out.log").string();
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        pid_t child = 0;
+        const int rc = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) return -1;
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string output() const {
+        std::ifstream in(dir / "out.log");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The row of the defects table for a section: its cells after the section name.
+    std::string defectRow(const std::string& section) const {
+        std::istringstream lines(output().substr(output().find("Defects:")));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("  " + section + " ", 0) == 0) return line.substr(2 + section.size());
+        }
+        return {};
+    }
+
+    fs::path dir;
+};
+
+bool isPng(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::array<unsigned char, 8> head{};
+    in.read(reinterpret_cast<char*>(head.data()), head.size());
+    return in && head == std::array<unsigned char, 8>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+}
+
+TEST_F(DemoCommand, AShortPileRunsTheWholeJob) {
+    const fs::path out = dir / "demo";
+    ASSERT_EQ(run({"demo", "--pile-length", "4", "--winch-speed", "1", "--folder", out.string()}), 0) << output();
+    const std::string text = output();
+
+    // The test: 4 m at 50 mm is 81 levels, saved in real time and read back whole.
+    EXPECT_NE(text.find("Recording 81 levels"), std::string::npos) << text;
+    COpenfile file((out / "data" / "DEMO").string());
+    CInfo info;
+    info.resetToDefaults();
+    ASSERT_TRUE(file.parseHeader(info)) << text;
+    std::array<std::unique_ptr<CSampleDataList>, kMaxSections> lists;
+    for (auto& l : lists) l = std::make_unique<CSampleDataList>(info.sampleLength);
+    ASSERT_TRUE(file.readRows(info, listPointers(lists)));
+    EXPECT_EQ(file.levelsRead(), 81);
+    EXPECT_EQ(info.pipeCount, 4);
+    EXPECT_EQ(info.pileId, "D-1#");
+
+    // The analyses: every standard reports, and the strong local defect on 1-2 (1.20-1.60 m) is
+    // found by the building standard near where the simulator put it; 2-4 crosses no defect.
+    for (const char* standard : {"Standard 建筑", "Standard 广东建筑", "Standard 公路", "Standard 铁路"})
+        EXPECT_NE(text.find(standard), std::string::npos) << standard;
+    const std::string row12 = defectRow("1-2");
+    ASSERT_EQ(row12.find("1.20-1.60 m"), row12.find_first_not_of(' ')) << row12;
+    const std::string building = row12.substr(row12.find(" m ") + 3);
+    EXPECT_TRUE(building.find_first_not_of(' ') != std::string::npos && building.find_first_not_of(' ') ==
+                                                                            building.find("1."))
+        << row12;
+    EXPECT_EQ(defectRow("2-4").find_first_not_of(' '), defectRow("2-4").find("-")) << defectRow("2-4");
+
+    // Six images, and the server's copy of the upload with every level and image.
+    for (const char* s : {"1-2", "1-3", "1-4", "2-3", "2-4", "3-4"}) {
+        EXPECT_TRUE(isPng(out / "images" / (std::string(s) + ".png"))) << s;
+        EXPECT_TRUE(isPng(out / "server" / "LX9-DEMO" / "0001" / (std::string(s) + ".png"))) << s;
+    }
+    std::ifstream jobFile(out / "server" / "LX9-DEMO" / "0001" / "job.json");
+    ASSERT_TRUE(jobFile) << text;
+    const auto job = nlohmann::json::parse(jobFile);
+    EXPECT_EQ(job["pileId"], "D-1#");
+    EXPECT_EQ(job["levels"].size(), 81u);
+    EXPECT_EQ(job["images"].size(), 6u);
+    EXPECT_NE(text.find("server copy     " + (out / "server" / "LX9-DEMO" / "0001").string()), std::string::npos);
+
+    // Settings lived in the demo's folder; nothing was written under HOME.
+    EXPECT_TRUE(fs::exists(out / "settings" / "set.ini"));
+    EXPECT_TRUE(fs::is_empty(dir / "home")) << "the demo wrote under HOME";
+}
+
+TEST_F(DemoCommand, RefusesAPileOutsideItsRange) {
+    EXPECT_NE(run({"demo", "--pile-length", "0.5", "--folder", (dir / "x").string()}), 0);
+    EXPECT_FALSE(fs::exists(dir / "x" / "data"));
+}
+
+}  // namespace
+}  // namespace lx9
