@@ -96,10 +96,10 @@ void setUpTest(CInfo& info, const sim::Scenario& s) {
     info.probeDiameter = static_cast<int32_t>(s.probeDiameterMm);
     info.pipeVelocity = static_cast<float>(s.pipeVelocityMps / 1000.0);
     info.waterVelocity = static_cast<float>(s.waterVelocityMps / 1000.0);
-    info.pipeCorrection = static_cast<float>(pipeCorrectionTime(info.pipeOuterDiameter, info.pipeInnerDiameter,
-                                                                info.pipeVelocity, info.probeDiameter,
-                                                                info.waterVelocity)
-                                                 .value_or(0.0));
+    info.pipeCorrection =
+        static_cast<float>(pipeCorrectionTime(info.pipeOuterDiameter, info.pipeInnerDiameter,
+                                              info.pipeVelocity, info.probeDiameter, info.waterVelocity)
+                               .value_or(0.0));
     const sim::PileModel pile(s, 0);
     for (int k = 0; k < kMaxSections; ++k) {
         const int p = kPairNames[k][0] - '0', q = kPairNames[k][2] - '0';
@@ -156,7 +156,8 @@ std::map<std::string, std::vector<double>> truthDefects(const fs::path& truthFil
     while (std::getline(in, line)) {
         std::vector<std::string> cells;
         std::stringstream row(line);
-        for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
+        for (std::string cell; std::getline(row, cell, ',');)
+            cells.push_back(cell);
         if (cells.size() >= 8 && cells[7] == "1") depths[cells[2]].push_back(std::stod(cells[1]));
     }
     return depths;
@@ -165,23 +166,27 @@ std::map<std::string, std::vector<double>> truthDefects(const fs::path& truthFil
 void printDefects(const std::vector<PileAnalysis>& analyses, const fs::path& truthFile, int32_t stepMm) {
     const double gap = 2.5 * stepMm / 1000.0;
     const auto truth = truthDefects(truthFile);
-    std::printf("\nDefects: the simulator's truth beside what each standard flags (velocity or amplitude\n"
-                "below its critical value; grades 3 and 4 under 广东建筑):\n");
+    std::printf(
+        "\nDefects: the simulator's truth beside what each standard flags (velocity or amplitude\n"
+        "below its critical value; grades 3 and 4 under 广东建筑):\n");
     std::printf("  %-5s %s", "", padded("truth", 24).c_str());
-    for (const auto& a : analyses) std::printf("%s", padded(a.standard, 24).c_str());
+    for (const auto& a : analyses)
+        std::printf("%s", padded(a.standard, 24).c_str());
     std::printf("\n");
     for (int k = 0; k < kMaxSections; ++k) {
         const std::string name(kPairNames[k]);
         auto t = truth.find(name);
-        std::printf("  %-5s %s", name.c_str(),
-                    padded(rangesText(joinRanges(t == truth.end() ? std::vector<double>{} : t->second, gap)), 24)
-                        .c_str());
+        std::printf(
+            "  %-5s %s", name.c_str(),
+            padded(rangesText(joinRanges(t == truth.end() ? std::vector<double>{} : t->second, gap)), 24)
+                .c_str());
         for (const auto& a : analyses) {
             std::vector<double> flagged;
             for (const auto& s : a.sections) {
                 if (s.name != name) continue;
                 for (const auto& f : s.findings) {
-                    if (a.graded ? f.grade >= 3 : (f.belowVelocity || f.belowAmplitude)) flagged.push_back(f.depth);
+                    if (a.graded ? f.grade >= 3 : (f.belowVelocity || f.belowAmplitude))
+                        flagged.push_back(f.depth);
                 }
             }
             // A lone flagged point is scatter, not a defect: keep ranges of two points or more.
@@ -208,7 +213,8 @@ int runDemo(const DemoArgs& a) {
     }
     const fs::path settingsDir = root / "settings", dataDir = root / "data", imageDir = root / "images",
                    serverDir = root / "server", truthFile = root / "truth.csv";
-    for (const auto& d : {settingsDir, dataDir, imageDir, serverDir}) fs::create_directories(d);
+    for (const auto& d : {settingsDir, dataDir, imageDir, serverDir})
+        fs::create_directories(d);
     // The console's progress goes to standard error; line buffering keeps both in order in a log.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     ::setenv("LX9_CONFIG_DIR", settingsDir.c_str(), 1);
@@ -229,10 +235,11 @@ int runDemo(const DemoArgs& a) {
     }
     const std::string instrument = "127.0.0.1:" + std::to_string(simulator.port());
     ::setenv("KAXIL_INSTRUMENT", instrument.c_str(), 1);
-    std::printf("\n1. Instrument simulator on %s: %.0f m pile, 4 pipes (6 sections), defects at %.2f-%.2f m "
-                "(1-2) and %.2f-%.2f m (1-3, 2-3, 3-4)\n",
-                instrument.c_str(), so.scenario.pileLengthM, so.scenario.defects[0].topM,
-                so.scenario.defects[0].bottomM, so.scenario.defects[1].topM, so.scenario.defects[1].bottomM);
+    std::printf(
+        "\n1. Instrument simulator on %s: %.0f m pile, 4 pipes (6 sections), defects at %.2f-%.2f m "
+        "(1-2) and %.2f-%.2f m (1-3, 2-3, 3-4)\n",
+        instrument.c_str(), so.scenario.pileLengthM, so.scenario.defects[0].topM,
+        so.scenario.defects[0].bottomM, so.scenario.defects[1].topM, so.scenario.defects[1].bottomM);
 
     // 2. The test, as a field tester runs it: set up, sample, record to the top, save.
     setUpTest(currentInfo, so.scenario);
@@ -243,8 +250,7 @@ int runDemo(const DemoArgs& a) {
     }
     savedInfo = currentInfo;
     std::printf("\n2. Recording %d levels (step %d mm, real-time saving) through the console controller\n",
-                wholeTestLevelCount(currentInfo),
-                currentInfo.stepMm);
+                wholeTestLevelCount(currentInfo), currentInfo.stepMm);
     AcquireSessionOptions session;
     session.out = (dataDir / "DEMO").string();
     session.settingsFile = settingsFile;
@@ -265,9 +271,11 @@ int runDemo(const DemoArgs& a) {
         return 1;
     }
     std::vector<PileAnalysis> analyses;
-    for (std::string_view standard : {kStandardBuilding, kStandardGuangdong, kStandardHighway, kStandardRailway})
+    for (std::string_view standard :
+         {kStandardBuilding, kStandardGuangdong, kStandardHighway, kStandardRailway})
         analyses.push_back(analysePile(test.info, test.pointers(), standard));
-    ReportHeader header{chtFile, test.info.pileId, test.info.siteName, test.info.testDate, test.info.stepMm, false};
+    ReportHeader header{chtFile, test.info.pileId, test.info.siteName, test.info.testDate, test.info.stepMm,
+                        false};
     std::printf("\n3. Analysis of %s under the four standards\n\n", chtFile.c_str());
     std::fputs(formatReport(header, analyses, ReportFormat::Table).c_str(), stdout);
     printDefects(analyses, truthFile, test.info.stepMm);
@@ -290,7 +298,9 @@ int runDemo(const DemoArgs& a) {
     serverOptions.port = 0;
     serverOptions.store = serverDir;
     fs::path storedAt;
-    serverOptions.onStored = [&storedAt](const server::StoredUpload&, const fs::path& folder) { storedAt = folder; };
+    serverOptions.onStored = [&storedAt](const server::StoredUpload&, const fs::path& folder) {
+        storedAt = folder;
+    };
     server::ResultServer resultServer(serverOptions);
     if (!resultServer.start(&error)) {
         std::fprintf(stderr, "lx9 demo: result server: %s\n", error.c_str());
@@ -318,7 +328,9 @@ int runDemo(const DemoArgs& a) {
         }
         lastStage = stage;
     };
-    hooks.computeCriticals = [](const CInfo& info, const SectionLists& lists) { storeUploadCriticals(info, lists); };
+    hooks.computeCriticals = [](const CInfo& info, const SectionLists& lists) {
+        storeUploadCriticals(info, lists);
+    };
     hooks.renderImage = renderSectionImage;
     hooks.console = [](std::string_view) {};
     CancelSignal cancel;
@@ -342,14 +354,16 @@ int runDemo(const DemoArgs& a) {
 
 void addDemoCommand(CLI::App& app, Action& action) {
     auto args = std::make_shared<DemoArgs>();
-    auto* cmd = app.add_subcommand("demo", "Run a whole test against the built-in simulator, analyse, draw and upload it");
+    auto* cmd = app.add_subcommand(
+        "demo", "Run a whole test against the built-in simulator, analyse, draw and upload it");
     cmd->add_option("--pile-length", args->pileLengthM, "pile length in metres")
         ->check(CLI::Range(2.0, 60.0))
         ->capture_default_str();
     cmd->add_option("--winch-speed", args->winchSpeedMps, "speed at which the probes rise, m/s")
         ->check(CLI::Range(0.05, 2.0))
         ->capture_default_str();
-    cmd->add_option("--folder", args->folder, "folder for everything the demo writes (default: a new temporary one)");
+    cmd->add_option("--folder", args->folder,
+                    "folder for everything the demo writes (default: a new temporary one)");
     cmd->add_option("--seed", args->seed, "seed of the simulated pile")->capture_default_str();
     cmd->callback([&action, args] { action = [args] { return runDemo(*args); }; });
 }

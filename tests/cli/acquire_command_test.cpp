@@ -17,6 +17,7 @@
 #include "data/data_file_reader.h"
 #include "instrument_simulator.h"
 #include "scenario.h"
+#include "spawn_program.h"
 
 extern char** environ;
 
@@ -55,38 +56,17 @@ class AcquireCommand : public ::testing::Test {
     // Runs lx9 with the arguments; `pid`, when given, receives the child's id at once and the
     // call returns without waiting.
     int run(const std::vector<std::string>& arguments, pid_t* pid) {
-        std::vector<std::string> args = {LX9_CLI_PATH};
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
         std::vector<std::string> env = {"LX9_CONFIG_DIR=" + (dir / "cfg").string(), "PATH=/usr/bin:/bin"};
         if (sim) env.push_back("KAXIL_INSTRUMENT=127.0.0.1:" + std::to_string(sim->port()));
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string log = (dir / "out.log").string();
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        pid_t child = 0;
-        const int rc = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) return -1;
+        const pid_t child = test::spawnLogged(LX9_CLI_PATH, arguments, env, (dir / "out.log").string());
+        if (child < 0) return -1;
         if (pid) {
             *pid = child;
             return 0;
         }
         return wait(child);
     }
-    static int wait(pid_t child) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    static int wait(pid_t child) { return test::waitExit(child); }
     std::string output() const {
         std::ifstream in(dir / "out.log");
         return std::string(std::istreambuf_iterator<char>(in), {});

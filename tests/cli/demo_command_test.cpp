@@ -1,10 +1,7 @@
 // `lx9 demo` end to end on a short pile: the program runs the simulator, a whole test, the four
 // analyses, the images and an upload to its own result server, all in one folder, and leaves the
 // user's home alone.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -17,6 +14,7 @@
 #include <vector>
 
 #include "data/data_file_reader.h"
+#include "spawn_program.h"
 
 namespace lx9 {
 namespace {
@@ -33,27 +31,12 @@ class DemoCommand : public ::testing::Test {
     void TearDown() override { fs::remove_all(dir); }
 
     // Runs lx9 with only a scratch HOME in the environment; stdout and stderr go to out.log.
-    int run(std::vector<std::string> args) {
-        args.insert(args.begin(), LX9_CLI_PATH);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env = {"HOME=" + (dir / "home").string(), "PATH=/usr/bin:/bin"};
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
+    int run(const std::vector<std::string>& args) {
         const std::string log = (dir / "out.log").string();
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        pid_t child = 0;
-        const int rc = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) return -1;
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::filesystem::remove(log);
+        const pid_t child = test::spawnLogged(LX9_CLI_PATH, args,
+                                              {"HOME=" + (dir / "home").string(), "PATH=/usr/bin:/bin"}, log);
+        return child < 0 ? -1 : test::waitExit(child);
     }
     std::string output() const {
         std::ifstream in(dir / "out.log");
@@ -80,7 +63,8 @@ bool isPng(const fs::path& file) {
 
 TEST_F(DemoCommand, AShortPileRunsTheWholeJob) {
     const fs::path out = dir / "demo";
-    ASSERT_EQ(run({"demo", "--pile-length", "4", "--winch-speed", "1", "--folder", out.string()}), 0) << output();
+    ASSERT_EQ(run({"demo", "--pile-length", "4", "--winch-speed", "1", "--folder", out.string()}), 0)
+        << output();
     const std::string text = output();
 
     // The test: 4 m at 50 mm is 81 levels, saved in real time and read back whole.
@@ -90,7 +74,8 @@ TEST_F(DemoCommand, AShortPileRunsTheWholeJob) {
     info.resetToDefaults();
     ASSERT_TRUE(file.parseHeader(info)) << text;
     std::array<std::unique_ptr<CSampleDataList>, kMaxSections> lists;
-    for (auto& l : lists) l = std::make_unique<CSampleDataList>(info.sampleLength);
+    for (auto& l : lists)
+        l = std::make_unique<CSampleDataList>(info.sampleLength);
     ASSERT_TRUE(file.readRows(info, listPointers(lists)));
     EXPECT_EQ(file.levelsRead(), 81);
     EXPECT_EQ(info.pipeCount, 4);
@@ -103,8 +88,8 @@ TEST_F(DemoCommand, AShortPileRunsTheWholeJob) {
     const std::string row12 = defectRow("1-2");
     ASSERT_EQ(row12.find("1.20-1.60 m"), row12.find_first_not_of(' ')) << row12;
     const std::string building = row12.substr(row12.find(" m ") + 3);
-    EXPECT_TRUE(building.find_first_not_of(' ') != std::string::npos && building.find_first_not_of(' ') ==
-                                                                            building.find("1."))
+    EXPECT_TRUE(building.find_first_not_of(' ') != std::string::npos &&
+                building.find_first_not_of(' ') == building.find("1."))
         << row12;
     EXPECT_EQ(defectRow("2-4").find_first_not_of(' '), defectRow("2-4").find("-")) << defectRow("2-4");
 
@@ -119,7 +104,8 @@ TEST_F(DemoCommand, AShortPileRunsTheWholeJob) {
     EXPECT_EQ(job["pileId"], "D-1#");
     EXPECT_EQ(job["levels"].size(), 81u);
     EXPECT_EQ(job["images"].size(), 6u);
-    EXPECT_NE(text.find("server copy     " + (out / "server" / "LX9-DEMO" / "0001").string()), std::string::npos);
+    EXPECT_NE(text.find("server copy     " + (out / "server" / "LX9-DEMO" / "0001").string()),
+              std::string::npos);
 
     // Settings lived in the demo's folder; nothing was written under HOME.
     EXPECT_TRUE(fs::exists(out / "settings" / "set.ini"));
