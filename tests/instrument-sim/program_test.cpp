@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -121,6 +122,27 @@ TEST(Program, PrintsItsPortAnswersAndEndsOnSigterm) {
         0u);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 7);  // header and the six pairs of four pipes
     EXPECT_NE(csv.find("0,20.000,1-2,445.0,"), std::string::npos) << csv;
+    std::filesystem::remove_all(dir);
+}
+
+// The acceptance path: the program on an ephemeral port answers `lx9`'s link, as a tester would
+// point the console at it.
+TEST(Program, AnswersTheHandshakeOfTheConsoleLink) {
+    Program sim({"--port", "0"});
+    const uint16_t port = portFrom(sim.readUntil("listening on"));
+    ASSERT_NE(port, 0) << sim.output();
+    const auto dir = std::filesystem::temp_directory_path() / ("lx9-sim-cli-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string log = (dir / "out.log").string();
+    const std::string command = "LX9_CONFIG_DIR='" + dir.string() + "' KAXIL_INSTRUMENT=127.0.0.1:" +
+                                std::to_string(port) + " '" + LX9_CLI_PATH + "' instrument > '" + log + "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(log);
+    const std::string out((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    EXPECT_NE(out.find("handshake: connected"), std::string::npos) << out;
+    EXPECT_NE(out.find("firmware version: 5"), std::string::npos) << out;
+    EXPECT_EQ(sim.stop(SIGTERM), 0);
     std::filesystem::remove_all(dir);
 }
 
