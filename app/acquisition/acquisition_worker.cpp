@@ -429,6 +429,20 @@ static int32_t chainIndex(int32_t level, int32_t ring) {
     return ring > 0 ? level % ring : level;
 }
 
+static int32_t lockedCount(CSampleDataList& list) {
+    auto g = list.lock();
+    return list.count;
+}
+
+// A list that fell behind (re-created during the test) gets silent placeholders for the levels
+// it lacks, so that chain position and level stay the same for every section. Returns the count.
+static int32_t padTo(CSampleDataList& list, int32_t index) {
+    int32_t count = lockedCount(list);
+    for (; count < index; ++count)
+        if (!list.appendPlaceholder()) break;
+    return count;
+}
+
 void AcquisitionWorker::storeLevel(int32_t level) {
     const int32_t ring = ringSize();
     const int32_t index = chainIndex(level, ring);
@@ -436,15 +450,7 @@ void AcquisitionWorker::storeLevel(int32_t level) {
     for (int k = 0; k < sectionsInUse(); ++k) {
         CSampleDataList* list = (*options_.lists)[k].get();
         if (!list) continue;
-        int32_t count;
-        {
-            auto g = list->lock();
-            count = list->count;
-        }
-        // A list that fell behind (re-created during the test) gets silent placeholders for the
-        // levels it lacks, so that chain position and level stay the same for every section.
-        for (; count < index; ++count)
-            if (!list->appendPlaceholder()) break;
+        int32_t count = padTo(*list, index);
         if (ring == 0)
             for (; count > index + 1; --count)
                 list->removeLast();
@@ -468,12 +474,7 @@ void AcquisitionWorker::stepBack() {
     for (int k = 0; k < sectionsInUse(); ++k) {
         CSampleDataList* list = (*options_.lists)[k].get();
         if (!list) continue;
-        int32_t count;
-        {
-            auto g = list->lock();
-            count = list->count;
-        }
-        if (count == levels_)
+        if (lockedCount(*list) == levels_)
             list->removeLast();
         else
             list->setCurrentAt(chainIndex(levels_ - 2, ring));
@@ -493,13 +494,7 @@ void AcquisitionWorker::skipTo(int32_t level) {
         for (int k = 0; k < sectionsInUse(); ++k) {
             CSampleDataList* list = (*options_.lists)[k].get();
             if (!list) continue;
-            int32_t count;
-            {
-                auto g = list->lock();
-                count = list->count;
-            }
-            for (; count < index; ++count)
-                if (!list->appendPlaceholder()) break;
+            padTo(*list, index);
             list->storeAt(index, zeroLine.data(), zeroLine.size(), pointDepth(info_, k, travel));
         }
     }

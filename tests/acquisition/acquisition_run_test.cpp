@@ -23,24 +23,13 @@ namespace lx9 {
 namespace {
 
 using namespace std::chrono_literals;
+using test::resetSharedFlags;
 using test::RecordingSink;
 using test::SimRig;
 
 constexpr int kLength = 1024;
 constexpr int kFreeFrames = 3;
 
-void resetSharedFlags() {
-    testRunning = false;
-    pauseWorker = false;
-    for (auto* f :
-         {&pendingSet1, &pendingSet2, &pendingSet3, &pendingHeight, &pendingSampleOn, &pendingSampleOff,
-          &pendingBeginOn, &pendingBeginOff, &pendingEndOn, &pendingEndOff, &pendingRecordHeight,
-          &holdForParameters, &resumeArmedStart, &resumeArmedRecording, &endReached, &continueAfterEnd})
-        *f = false;
-    pendingCode = true;
-    commNotice = 0;
-    listsReady = true;
-}
 
 // The program's test of a pile `heightM` high with a 100 mm step, four channels, six sections,
 // the automatic pick, the digital filter off so that stored waveforms are the frames as received.

@@ -16,25 +16,12 @@ namespace lx9 {
 namespace {
 
 using namespace std::chrono_literals;
+using test::resetSharedFlags;
 using test::RecordingSink;
 using test::ScriptedLink;
 
 constexpr int kLength = 16;
 
-void resetSharedFlags() {
-    testRunning = false;
-    pauseWorker = false;
-    for (auto* f :
-         {&pendingSet1, &pendingSet2, &pendingSet3, &pendingHeight, &pendingSampleOn, &pendingSampleOff,
-          &pendingBeginOn, &pendingBeginOff, &pendingEndOn, &pendingEndOff, &pendingRecordHeight,
-          &holdForParameters, &resumeArmedStart, &resumeArmedRecording, &endReached, &continueAfterEnd})
-        *f = false;
-    pendingCode = true;
-    endStamp = 0;
-    batteryLevel = 0;
-    commNotice = 0;
-    listsReady = true;
-}
 
 // Rising readings from `from` to `to` cm by `by` per cycle.
 std::vector<int> rise(int from, int to, int by) {

@@ -31,25 +31,12 @@ namespace lx9 {
 namespace {
 
 using namespace std::chrono_literals;
+using test::resetSharedFlags;
 using test::ScriptedSink;
 using test::SimRig;
 
 constexpr int kLength = 512;
 
-void resetSharedFlags() {
-    testRunning = false;
-    pauseWorker = false;
-    for (auto* f :
-         {&pendingSet1, &pendingSet2, &pendingSet3, &pendingHeight, &pendingSampleOn, &pendingSampleOff,
-          &pendingBeginOn, &pendingBeginOff, &pendingEndOn, &pendingEndOff, &pendingRecordHeight,
-          &holdForParameters, &resumeArmedStart, &resumeArmedRecording, &endReached, &continueAfterEnd})
-        *f = false;
-    pendingCode = true;
-    commNotice = 0;
-    listsReady = true;
-    batteryLevel = 0;
-    testState = makeState(kStateIdle);
-}
 
 // A test of a pile `heightM` high: 100 mm steps, four channels, six sections, the automatic pick,
 // no digital filter.

@@ -1,8 +1,27 @@
 #include "test_support.h"
 
+#include "acquisition/shared_flags.h"
+#include "data/globals.h"
+
 #include <algorithm>
 
 namespace lx9::test {
+
+void resetSharedFlags() {
+    testRunning = false;
+    pauseWorker = false;
+    for (auto* f :
+         {&pendingSet1, &pendingSet2, &pendingSet3, &pendingHeight, &pendingSampleOn, &pendingSampleOff,
+          &pendingBeginOn, &pendingBeginOff, &pendingEndOn, &pendingEndOff, &pendingRecordHeight,
+          &holdForParameters, &resumeArmedStart, &resumeArmedRecording, &endReached, &continueAfterEnd})
+        *f = false;
+    pendingCode = true;
+    endStamp = 0;
+    batteryLevel = 0;
+    commNotice = 0;
+    listsReady = true;
+    testState = makeState(kStateIdle);
+}
 
 bool RecordingSink::post(Message m) {
     std::function<void(const Message&)> hook;

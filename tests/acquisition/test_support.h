@@ -119,6 +119,10 @@ class ScriptedLink : public InstrumentLink {
     std::function<void(int)> onDepth_;
 };
 
+// Every shared flag and testState back to its start value: they are process globals, and each
+// test must start as a fresh program would.
+void resetSharedFlags();
+
 // Timings short enough for whole runs in milliseconds.
 WorkerTiming fastTiming();
 
