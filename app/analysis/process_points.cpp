@@ -28,7 +28,7 @@ int pickLength(const CInfo& info, size_t sampleCount) {
     return available;
 }
 
-PointPick PickWaveform(const CInfo& info, int sectionIndex, std::vector<uint16_t>& samples, float depth) {
+PointPick PickWaveform(const CInfo& info, int sectionIndex, std::span<uint16_t> samples, float depth) {
     const int section = std::clamp(sectionIndex, 0, kMaxSections - 1);
     const SectionPara& para = info.sections[section];
     const double dt = info.sampleInterval;
@@ -88,7 +88,7 @@ std::optional<PointWork> TakeCurrentPoint(CSampleDataList& list) {
     if (!p || p->samples.empty()) return std::nullopt;
     PointWork work;
     work.point = p;
-    work.taken = p->samples;
+    work.taken.assign(p->samples.begin(), p->samples.end());
     work.depth = p->depth;
     return work;
 }
@@ -97,8 +97,10 @@ bool StoreCurrentPoint(CSampleDataList& list, const PointWork& work) {
     auto guard = list.lock();
     SamplePoint* p = list.current;
     // The address alone could belong to a new point that reused the memory of a removed one.
-    if (!p || p != work.point || p->depth != work.depth || p->samples != work.taken) return false;
-    p->samples = work.samples;
+    if (!p || p != work.point || p->depth != work.depth ||
+        !std::equal(p->samples.begin(), p->samples.end(), work.taken.begin(), work.taken.end()))
+        return false;
+    p->samples.assign(work.samples.begin(), work.samples.end());
     StorePick(*p, work.pick);
     return true;
 }

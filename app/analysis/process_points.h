@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "data/cinfo.h"
@@ -36,7 +37,7 @@ int pickLength(const CInfo& info, size_t sampleCount);
 
 // Conditions (when the digital filter is on) and picks one waveform of section sectionIndex
 // (0-based) taken at depth; samples are overwritten by the conditioned ones. Any thread, no lock.
-PointPick PickWaveform(const CInfo& info, int sectionIndex, std::vector<uint16_t>& samples, float depth);
+PointPick PickWaveform(const CInfo& info, int sectionIndex, std::span<uint16_t> samples, float depth);
 
 // Writes a pick into a point (caller holds the point's list lock, or owns the point).
 void StorePick(SamplePoint& point, const PointPick& pick);

@@ -14,11 +14,12 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "data/wave_allocator.h"
 
 namespace lx9 {
 
 struct SamplePoint {
-    std::vector<uint16_t> samples;  // empty: the point has no waveform
+    WaveSamples samples;  // empty: the point has no waveform
     float depth = 0.0f;             // m
     float threshold = 0.0f;
     float delay = 0.0f;  // µs; -1 = use the section's delay

@@ -90,7 +90,7 @@ void ProcessCurrentPointsBench(benchmark::State& state) {
     for (auto _ : state) {
         for (int i = 0; i < kMaxSections; ++i) {
             auto guard = lists[i]->lock();
-            lists[i]->current->samples = raw[i];
+            lists[i]->current->samples.assign(raw[i].begin(), raw[i].end());
         }
         ProcessCurrentPoints(info, lists);
     }

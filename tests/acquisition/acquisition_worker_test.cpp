@@ -95,7 +95,7 @@ class WorkerTest : public ::testing::Test {
         std::vector<std::pair<float, std::vector<uint16_t>>> r;
         auto g = lists[k]->lock();
         for (SamplePoint* p = lists[k]->first; p; p = p->next)
-            r.emplace_back(p->depth, p->samples);
+            r.emplace_back(p->depth, std::vector<uint16_t>(p->samples.begin(), p->samples.end()));
         return r;
     }
 
