@@ -20,6 +20,7 @@ namespace lx9 {
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
+constexpr size_t kPendingBytes = 4u << 20;  // save-at-end writes in pieces of about this size
 constexpr std::string_view kTempLine = "TEMP     :********";
 constexpr std::string_view kStars = "********";
 
@@ -287,6 +288,8 @@ bool CSaveFile::createFiles(const CInfo& info, Target target) {
     failed_ = false;
     error_.clear();
     levels_.clear();
+    chdPending_.clear();
+    chtPending_.clear();
     nextChdPos_ = 1;
     chtSize_ = 0;
 
@@ -390,6 +393,18 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
     const bool realTime = target_ == Target::InPlace;
     const std::span<const uint8_t> block(reinterpret_cast<const uint8_t*>(levelBuffer_.data()),
                                          levelBuffer_.size() * sizeof(int16_t));
+    if (!realTime) {
+        if (chdPending_.empty()) {
+            chdPendingAt_ = static_cast<uint64_t>(start - 1);
+            chtPendingAt_ = chtSize_;
+        }
+        chdPending_.insert(chdPending_.end(), block.begin(), block.end());
+        chtPending_ += rowBuffer_;
+        levels_.push_back(LevelRecord{chtSize_, rows, static_cast<uint64_t>(start - 1)});
+        chtSize_ += rowBuffer_.size();
+        nextChdPos_ = start + static_cast<int64_t>(block.size());
+        return chdPending_.size() < kPendingBytes || flushPending();
+    }
     if (!writeAllAt(chdFile_, block, static_cast<uint64_t>(start - 1)) ||
         (realTime && ::fdatasync(chdFile_) != 0)) {
         return fail(chdPath_, errno);
@@ -407,6 +422,15 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
     return true;
 }
 
+bool CSaveFile::flushPending() {
+    if (chdPending_.empty() && chtPending_.empty()) return true;
+    if (!writeAllAt(chdFile_, chdPending_, chdPendingAt_)) return fail(chdPath_, errno);
+    if (!writeAllAt(chtFile_, bytesOf(chtPending_), chtPendingAt_)) return fail(chtPath_, errno);
+    chdPending_.clear();
+    chtPending_.clear();
+    return true;
+}
+
 bool CSaveFile::writeLevel(const CInfo& info, const SectionLists& lists, int level) {
     return writeLevelWith(info, lists, [level](CSampleDataList& list) { return list.point(level); });
 }
@@ -421,6 +445,7 @@ bool CSaveFile::close() {
         closeFiles();
         return ok;
     }
+    if (ok && !flushPending()) ok = false;
     if (ok && (::fdatasync(chdFile_) != 0 || ::fdatasync(chtFile_) != 0)) ok = fail(chtPath_, errno);
     const int chd = chdFile_, cht = chtFile_;
     chtFile_ = chdFile_ = -1;
@@ -505,6 +530,7 @@ bool CSaveFile::reloadRecent(const CInfo& info, const SectionLists& lists, int l
         return false;
     }
     if (windowLevels < 2 || level < 0) return false;
+    if (!flushPending()) return false;  // it reads back what was written
     const int half = windowLevels / 2;
     const int n = std::min(half, levelsWritten());
     if (n == 0) return true;

@@ -96,6 +96,7 @@ class CSaveFile {
 
     bool writeLevelWith(const CInfo& info, const SectionLists& lists, const PointOf& pointOf);
     bool fail(const std::filesystem::path& where, int err);
+    bool flushPending();
     void closeFiles();
     void discardTemporaries();
 
@@ -123,6 +124,12 @@ class CSaveFile {
     // Per-level buffers, kept between levels so a long test allocates once.
     std::vector<int16_t> levelBuffer_;
     std::string rowBuffer_;
+    // Save-at-end gathers levels into a few large writes: the temporary files need no per-level
+    // durability, and one small write per level and file costs more than the data itself.
+    std::vector<uint8_t> chdPending_;
+    std::string chtPending_;
+    uint64_t chdPendingAt_ = 0;
+    uint64_t chtPendingAt_ = 0;
 };
 
 // Index of the level recorded at `depth`: the distance from the test's start (startDepth in a

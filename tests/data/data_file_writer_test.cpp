@@ -417,6 +417,40 @@ TEST(DataFileWriter, RowsKeepTheirWidthWhateverTheValues) {
     EXPECT_EQ(cht.find("\r\n", next) - next, kRayRowChars);
 }
 
+// Save-at-end gathers levels into large writes; a test of several such pieces must come out byte
+// for byte as the level-by-level real-time writer leaves it.
+TEST(DataFileWriter, SaveAtEndInPiecesEqualsTheRealTimePair) {
+    ViewingState viewing;
+    TempDir dir;
+    CInfo info = makeInfo(4, 1024, kHorizontal, dir.base("atend"));
+    Lists lists = makeLists(1024);
+    const int levels = 900;  // 900 x 6 x 2 KB: 10.5 MB of waveforms, three pieces
+    fillLists(info, lists, 0, levels);
+    CSaveFile atEnd(fixedDate());
+    ASSERT_TRUE(atEnd.saveAtEnd(info, listPointers(lists))) << atEnd.errorText();
+
+    CInfo live = info;
+    live.chtPath = dir.base("live") + ".CHT";
+    live.chdPath = dir.base("live") + ".CHD";
+    CSaveFile realTime(fixedDate());
+    ASSERT_TRUE(realTime.createFiles(live));
+    for (int level = 0; level < levels; ++level)
+        ASSERT_TRUE(realTime.writeLevel(live, listPointers(lists), level));
+    ASSERT_TRUE(realTime.close());
+
+    EXPECT_EQ(fs::file_size(info.chdPath), static_cast<uintmax_t>(levels) * 6 * 2048);
+    EXPECT_TRUE(readText(info.chdPath) == readText(live.chdPath));
+    std::string a = readText(info.chtPath), b = readText(live.chtPath);
+    // The file names inside the header differ; everything else must not.
+    const auto cut = [](std::string& text, const std::string& name) {
+        for (size_t at = text.find(name); at != std::string::npos; at = text.find(name))
+            text.erase(at, name.size());
+    };
+    cut(a, "atend");
+    cut(b, "live");
+    EXPECT_TRUE(a == b);
+}
+
 TEST(DataFileWriter, SaveAtEndReplacesAnExistingPairOnlyWhenComplete) {
     ViewingState viewing;
     TempDir dir;
