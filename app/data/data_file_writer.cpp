@@ -452,9 +452,23 @@ bool CSaveFile::close() {
     if (::close(chd) != 0 && ok) ok = fail(chdPath_, errno);
     if (::close(cht) != 0 && ok) ok = fail(chtPath_, errno);
     // The .CHT goes last: a pair is found by its .CHT, so it appears once the waveforms are there.
+    // The old .CHD stays reachable under a temporary name until then, so that a .CHT that cannot
+    // be put in place leaves the old pair as it was rather than new waveforms beside old rows.
+    std::filesystem::path oldChd;
+    if (ok) {
+        oldChd = temporarySibling(chdPath_);
+        if (::link(chdPath_.c_str(), oldChd.c_str()) != 0) oldChd.clear();  // none, or no links here
+    }
     if (ok && !commitTemporary(chdWritten_, chdPath_, &error_)) ok = false;
     if (ok) chdWritten_.clear();
-    if (ok && !commitTemporary(chtWritten_, chtPath_, &error_)) ok = false;
+    if (ok && !commitTemporary(chtWritten_, chtPath_, &error_)) {
+        ok = false;
+        if (chdWritten_.empty()) {  // the new .CHD is in place: take it back
+            if (oldChd.empty() || ::rename(oldChd.c_str(), chdPath_.c_str()) != 0) ::unlink(chdPath_.c_str());
+            oldChd.clear();
+        }
+    }
+    if (!oldChd.empty()) ::unlink(oldChd.c_str());
     if (ok) chtWritten_.clear();
     if (!ok) {
         failed_ = true;

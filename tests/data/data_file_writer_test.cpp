@@ -451,6 +451,32 @@ TEST(DataFileWriter, SaveAtEndInPiecesEqualsTheRealTimePair) {
     EXPECT_TRUE(a == b);
 }
 
+// The .CHT is put in place last; when that fails, the .CHD already renamed is taken back, so the
+// old pair stays whole (and without an old pair, no lone new .CHD is left).
+TEST(DataFileWriter, AFailedFinalRenameLeavesTheOldPairWhole) {
+    ViewingState viewing;
+    TempDir dir;
+    CInfo info = makeInfo(3, 512, kHorizontal, dir.base("pile"));
+    Lists lists = makeLists(512);
+    fillLists(info, lists, 0, 5);
+    writeText(info.chdPath, "old waves");
+    // A non-empty folder under the .CHT's name: no file can be renamed over it.
+    fs::create_directories(info.chtPath);
+    writeText(fs::path(info.chtPath) / "keep", "x");
+
+    CSaveFile file(fixedDate());
+    EXPECT_FALSE(file.saveAtEnd(info, listPointers(lists)));
+    EXPECT_FALSE(file.errorText().empty());
+    EXPECT_EQ(readText(info.chdPath), "old waves");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+
+    fs::remove(info.chdPath);
+    CSaveFile second(fixedDate());
+    EXPECT_FALSE(second.saveAtEnd(info, listPointers(lists)));
+    EXPECT_FALSE(fs::exists(info.chdPath));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
 TEST(DataFileWriter, SaveAtEndReplacesAnExistingPairOnlyWhenComplete) {
     ViewingState viewing;
     TempDir dir;
