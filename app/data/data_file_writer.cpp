@@ -390,10 +390,9 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
         }
     }
 
-    const bool realTime = target_ == Target::InPlace;
     const std::span<const uint8_t> block(reinterpret_cast<const uint8_t*>(levelBuffer_.data()),
                                          levelBuffer_.size() * sizeof(int16_t));
-    if (!realTime) {
+    if (target_ == Target::ReplaceAtClose) {
         if (chdPending_.empty()) {
             chdPendingAt_ = static_cast<uint64_t>(start - 1);
             chtPendingAt_ = chtSize_;
@@ -405,15 +404,15 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
         nextChdPos_ = start + static_cast<int64_t>(block.size());
         return chdPending_.size() < kPendingBytes || flushPending();
     }
-    if (!writeAllAt(chdFile_, block, static_cast<uint64_t>(start - 1)) ||
-        (realTime && ::fdatasync(chdFile_) != 0)) {
+    // Real time: each level is durable before the next is measured.
+    if (!writeAllAt(chdFile_, block, static_cast<uint64_t>(start - 1)) || ::fdatasync(chdFile_) != 0) {
         return fail(chdPath_, errno);
     }
     // The rows go out only once their waveforms are on disk.
-    if (!writeAllAt(chtFile_, bytesOf(rowBuffer_), chtSize_) || (realTime && ::fdatasync(chtFile_) != 0)) {
+    if (!writeAllAt(chtFile_, bytesOf(rowBuffer_), chtSize_) || ::fdatasync(chtFile_) != 0) {
         const int err = errno;
         // Cut a partly written row block off, so the next level's rows start on a row boundary.
-        if (::ftruncate(chtFile_, static_cast<off_t>(chtSize_)) == 0 && realTime) ::fdatasync(chtFile_);
+        if (::ftruncate(chtFile_, static_cast<off_t>(chtSize_)) == 0) ::fdatasync(chtFile_);
         return fail(chtPath_, err);
     }
     levels_.push_back(LevelRecord{chtSize_, rows, static_cast<uint64_t>(start - 1)});

@@ -35,15 +35,16 @@ class WavePool {
     void* allocate(size_t bytes) {
         const size_t cls = classOf(bytes);
         std::lock_guard<std::mutex> g(lock_);
-        ++inUse_;
         if (FreeBlock* b = free_[cls]) {
             free_[cls] = b->next;
+            ++inUse_;
             return b;
         }
         const size_t size = (cls + 1) * kGranule;
-        if (static_cast<size_t>(end_ - next_) < size) newRegion();
+        if (static_cast<size_t>(end_ - next_) < size) newRegion();  // may throw std::bad_alloc
         void* block = next_;
         next_ += size;
+        ++inUse_;
         return block;
     }
 
