@@ -121,7 +121,9 @@ class WholeRunTest : public ::testing::Test {
                 const auto& words = frames[f].words;
                 const auto from = words.begin() + order[k] * kLength;
                 EXPECT_TRUE(std::equal(p->samples.begin(), p->samples.end(), from)) << k << "/" << level;
-                if (frames[f].cached) EXPECT_EQ(frames[f].key, level * 10);
+                if (frames[f].cached) {
+                    EXPECT_EQ(frames[f].key, level * 10);
+                }
             }
         }
     }

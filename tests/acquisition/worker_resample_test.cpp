@@ -90,7 +90,9 @@ TEST(WorkerResample, RecordingGoesOnFromTheLevelAskedFor) {
             EXPECT_NEAR(points[level].depth, 1.0f - level * 0.1f, 1e-5) << k << "/" << level;
             const bool skipped = level >= 3 && level <= 5;
             EXPECT_EQ(points[level].flat, skipped) << k << "/" << level;
-            if (skipped) EXPECT_EQ(points[level].tIndex, -1) << k << "/" << level;
+            if (skipped) {
+                EXPECT_EQ(points[level].tIndex, -1) << k << "/" << level;
+            }
         }
     }
     EXPECT_EQ(worker.levelsStored(), 11);
