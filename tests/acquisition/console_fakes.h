@@ -9,6 +9,7 @@
 
 #include "data/cinfo.h"
 #include "setup/setup_console.h"
+#include "tests/setup/recording_console.h"
 #include "ui/message_sink.h"
 
 namespace lx9::test {
@@ -52,24 +53,7 @@ class ScriptedSink : public MessageSink {
     }
 };
 
-class RecordingSetupConsole : public SetupConsole {
-  public:
-    StoreResult storeSettings(const CInfo& info) override {
-        calls.push_back("store");
-        stored = info;
-        return storeResult;
-    }
-    void pushParameters() override { calls.push_back("push"); }
-    void stopWorker() override { calls.push_back("stop"); }
-    void rebuildPointLists() override { calls.push_back("lists"); }
-    void startWorker() override { calls.push_back("start"); }
-    void acquisitionModeChanged() override { calls.push_back("modeChanged"); }
-    bool showTestTypeAtStart() const override { return false; }
-    void setShowTestTypeAtStart(bool) override {}
-
-    std::vector<std::string> calls;
-    CInfo stored;
-    StoreResult storeResult;
-};
+// The dialog forms' tests use the setup tests' recording console.
+using RecordingSetupConsole = RecordingConsole;
 
 }  // namespace lx9::test

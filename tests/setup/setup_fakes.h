@@ -9,6 +9,7 @@
 #include "acquisition/instrument_link.h"
 #include "data/cinfo.h"
 #include "setup/setup_console.h"
+#include "tests/setup/recording_console.h"
 #include "ui/message_sink.h"
 
 namespace lx9::test {
@@ -28,30 +29,6 @@ class RecordingSink : public MessageSink {
     std::vector<std::string> messages;
     std::vector<std::string> questions;
     std::deque<bool> answers;
-};
-
-class RecordingConsole : public SetupConsole {
-  public:
-    StoreResult storeSettings(const CInfo& info) override {
-        calls.push_back("store");
-        stored = info;
-        return storeResult;
-    }
-    void pushParameters() override { calls.push_back("push"); }
-    void stopWorker() override { calls.push_back("stop"); }
-    void rebuildPointLists() override { calls.push_back("lists"); }
-    void startWorker() override { calls.push_back("start"); }
-    void acquisitionModeChanged() override { calls.push_back("modeChanged"); }
-    bool showTestTypeAtStart() const override { return testType; }
-    void setShowTestTypeAtStart(bool show) override {
-        calls.push_back("testType");
-        testType = show;
-    }
-
-    std::vector<std::string> calls;
-    CInfo stored;
-    StoreResult storeResult;
-    bool testType = true;
 };
 
 // Answers GetFirmwareVersion and GetSampleHeight from scripts; everything else succeeds.
