@@ -28,27 +28,36 @@ struct Point {
     int32_t tIndex;
 };
 
-TEST(WorkerResample, RecordingGoesOnFromTheLevelAskedFor) {
-    testRunning = false;
-    pauseWorker = false;
-    pendingCode = true;
+// A worker in free sampling over a scripted link, with its own record, lists and state word.
+class WorkerResample : public ::testing::Test {
+  protected:
+    WorkerResample() {
+        test::resetSharedFlags();
+        test::makeLists(lists, kLength);
+    }
+    WorkerOptions options() {
+        WorkerOptions o;
+        o.info = &info;
+        o.infoLock = &infoLock;
+        o.lists = &lists;
+        o.state = &state;
+        o.levelCount = &levelCount;
+        o.processCurrentPoints = test::fakeProcess;
+        o.timing = test::fastTiming();
+        return o;
+    }
+
     CInfo info = test::smallTest(kLength, 100, 1.0f);  // levels 0..10, 10 cm apart
     std::mutex infoLock;
     OwnedSectionLists lists;
-    test::makeLists(lists, kLength);
     std::atomic<uint32_t> state{makeState(kStateFreeSampling)};
     std::atomic<int32_t> levelCount{expectedLevelCount(info)};
-    test::ScriptedLink link(kLength);
+    test::ScriptedLink link{kLength};
     test::RecordingSink sink;
-    WorkerOptions o;
-    o.info = &info;
-    o.infoLock = &infoLock;
-    o.lists = &lists;
-    o.state = &state;
-    o.levelCount = &levelCount;
-    o.processCurrentPoints = test::fakeProcess;
-    o.timing = test::fastTiming();
-    AcquisitionWorker worker(link, sink, o);
+};
+
+TEST_F(WorkerResample, RecordingGoesOnFromTheLevelAskedFor) {
+    AcquisitionWorker worker(link, sink, options());
 
     // Levels 0..2, then a jump to 60 cm (expected: 30): the console resamples from level 6.
     std::vector<int> readings = rise(0, 21, 3);
@@ -99,27 +108,8 @@ TEST(WorkerResample, RecordingGoesOnFromTheLevelAskedFor) {
     testRunning = false;
 }
 
-TEST(WorkerResample, ALevelNotAheadOfTheExpectedOneChangesNothing) {
-    testRunning = false;
-    pauseWorker = false;
-    pendingCode = true;
-    CInfo info = test::smallTest(kLength, 100, 1.0f);
-    std::mutex infoLock;
-    OwnedSectionLists lists;
-    test::makeLists(lists, kLength);
-    std::atomic<uint32_t> state{makeState(kStateFreeSampling)};
-    std::atomic<int32_t> levelCount{expectedLevelCount(info)};
-    test::ScriptedLink link(kLength);
-    test::RecordingSink sink;
-    WorkerOptions o;
-    o.info = &info;
-    o.infoLock = &infoLock;
-    o.lists = &lists;
-    o.state = &state;
-    o.levelCount = &levelCount;
-    o.processCurrentPoints = test::fakeProcess;
-    o.timing = test::fastTiming();
-    AcquisitionWorker worker(link, sink, o);
+TEST_F(WorkerResample, ALevelNotAheadOfTheExpectedOneChangesNothing) {
+    AcquisitionWorker worker(link, sink, options());
     auto started = std::make_shared<bool>(false);
     sink.setHook([&, started](const Message& m) {
         if (m.id == kMsgFrameReady && !*started && stateCode(state.load()) == kStateFreeSampling) {
