@@ -508,6 +508,17 @@ void SetupForm::relabelReceivers() {
     }
 }
 
+std::vector<int> SetupForm::checkedPipes() const {
+    std::vector<int> pipes;
+    for (const auto& ch : c_.channels) {
+        const int p = ch.checked ? pipeCode(ch.pipe) : 0;
+        if (p > 0) pipes.push_back(p);
+    }
+    std::sort(pipes.begin(), pipes.end());
+    pipes.erase(std::unique(pipes.begin(), pipes.end()), pipes.end());
+    return pipes;
+}
+
 void SetupForm::deriveSections() {
     for (auto& row : c_.rows)
         row.display = row.displayEnabled = false;
@@ -516,13 +527,7 @@ void SetupForm::deriveSections() {
         if (r >= 0) c_.rows[r].display = c_.rows[r].displayEnabled = true;
     };
     if (c_.pairwise) {
-        std::vector<int> pipes;
-        for (const auto& ch : c_.channels) {
-            const int p = ch.checked ? pipeCode(ch.pipe) : 0;
-            if (p > 0) pipes.push_back(p);
-        }
-        std::sort(pipes.begin(), pipes.end());
-        pipes.erase(std::unique(pipes.begin(), pipes.end()), pipes.end());
+        const std::vector<int> pipes = checkedPipes();
         for (size_t i = 0; i < pipes.size(); ++i) {
             for (size_t j = i + 1; j < pipes.size(); ++j)
                 mark(pipes[i], pipes[j]);
@@ -548,13 +553,7 @@ void SetupForm::deriveSections() {
 std::vector<SketchLink> SetupForm::sketchLinks() const {
     std::vector<SketchLink> links;
     if (c_.pairwise) {
-        std::vector<int> pipes;
-        for (const auto& ch : c_.channels) {
-            const int p = ch.checked ? pipeCode(ch.pipe) : 0;
-            if (p > 0) pipes.push_back(p);
-        }
-        std::sort(pipes.begin(), pipes.end());
-        pipes.erase(std::unique(pipes.begin(), pipes.end()), pipes.end());
+        const std::vector<int> pipes = checkedPipes();
         for (size_t i = 0; i < pipes.size(); ++i) {
             for (size_t j = i + 1; j < pipes.size(); ++j)
                 links.push_back({pipes[i], pipes[j], false});

@@ -230,6 +230,8 @@ class SetupForm {
     void relabelReceivers();
     void writeRecord();
     void restartWorkerIfSampling();
+    // Pipe numbers of the checked channels, ascending, each once (pairwise sections).
+    std::vector<int> checkedPipes() const;
 
     CInfo& current_;
     CInfo& saved_;
