@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_GEN    := -G Ninja
 CTEST_LABELS := 'unit|integration|gui'
 
-.PHONY: deps build demo test test-asan test-tsan fuzz bench test-crash clean format
+.PHONY: deps build demo test test-asan test-tsan fuzz bench test-crash clean format screenshots
 
 deps:
 	@scripts/deps.sh
@@ -43,6 +43,10 @@ fuzz: deps build
 
 bench: build
 	@scripts/bench.sh $(BUILD)
+
+# Every window and dialog drawn headless into build/screenshots/NAME.png: look at them.
+screenshots: build
+	@$(BUILD)/tools/screenshots/lx9-screenshots $(BUILD)/screenshots
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

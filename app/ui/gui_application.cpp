@@ -7,6 +7,7 @@
 #include <string>
 
 #include <QCoreApplication>
+#include <QApplication>
 #include <QGuiApplication>
 
 #include <cstdlib>
@@ -14,6 +15,8 @@
 
 namespace lx9::ui {
 namespace {
+
+constexpr const char* kOffscreenScreenName = "offscreen-1024x768.json";
 
 bool isFile(const std::filesystem::path& p) {
     std::error_code ec;
@@ -67,5 +70,36 @@ OffscreenGui::OffscreenGui() {
 }
 
 OffscreenGui::~OffscreenGui() = default;
+
+std::string offscreenScreenFile() {
+    if (const char* env = std::getenv("LX9_OFFSCREEN_SCREEN"); env && *env && isFile(env)) return env;
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec && isFile(exe.parent_path() / kOffscreenScreenName))
+        return (exe.parent_path() / kOffscreenScreenName).string();
+#ifdef LX9_OFFSCREEN_SCREEN_BUILD_PATH
+    if (isFile(LX9_OFFSCREEN_SCREEN_BUILD_PATH)) return LX9_OFFSCREEN_SCREEN_BUILD_PATH;
+#endif
+    return {};
+}
+
+OffscreenWidgets::OffscreenWidgets() {
+    if (QCoreApplication::instance()) return;
+    installFontAliases();
+    ensureRuntimeDir();
+    if (const char* platform = std::getenv("QT_QPA_PLATFORM"); !platform || !*platform) {
+        // Without the screen file the offscreen screen is 800×600 and every layout is judged
+        // on the wrong size, so the file is required rather than quietly left out.
+        const std::string screen = offscreenScreenFile();
+        const std::string value = screen.empty() ? "offscreen" : "offscreen:configfile=" + screen;
+        ::setenv("QT_QPA_PLATFORM", value.c_str(), 1);
+    }
+    static int argc = 1;
+    static char name[] = "LX9";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QApplication>(argc, argv);
+}
+
+OffscreenWidgets::~OffscreenWidgets() = default;
 
 }  // namespace lx9::ui

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class QApplication;
 class QGuiApplication;
 
 namespace lx9::ui {
@@ -31,5 +32,23 @@ class OffscreenGui {
   private:
     std::unique_ptr<QGuiApplication> app_;
 };
+
+// A QApplication (widgets) for the window tests and the screenshot tool: the offscreen platform
+// with one fixed 1024×768 screen, the field computer's, unless QT_QPA_PLATFORM names another
+// platform. Created when no application exists and destroyed with this object; main thread only.
+class OffscreenWidgets {
+  public:
+    OffscreenWidgets();
+    ~OffscreenWidgets();
+    OffscreenWidgets(const OffscreenWidgets&) = delete;
+    OffscreenWidgets& operator=(const OffscreenWidgets&) = delete;
+
+  private:
+    std::unique_ptr<QApplication> app_;
+};
+
+// The offscreen screen description (1024×768 at 96 dpi) the widget application uses; empty when
+// the file cannot be found.
+std::string offscreenScreenFile();
 
 }  // namespace lx9::ui
