@@ -129,6 +129,8 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     std::optional<BarIndicator> liftSpeedBar() const { return liftBar_; }
     int32_t liftSpeed() const { return liftSpeed_.value_or(0); }
     bool commNoticeShown() const { return commNotice.load() == 1; }
+    // The operator closed the communication notice with its "关闭": a later failure shows it again.
+    void commNoticeClosed() { commNotice = 0; }
     bool displayFixed() const { return displayFixed_; }
     DisplaySettings& display() { return display_; }
     bool viewByte() const { return viewByte_; }
