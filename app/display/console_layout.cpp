@@ -101,7 +101,7 @@ ConsoleLayout consoleLayout(const ConsoleLayoutInput& in) {
     const int mapSide = std::max(o - 4, 0);
     out.sectionMap = ScreenRect{25, t + 2, mapSide, mapSide};
     const int buttonHeight = std::max(std::min(48, o - 8), 40);
-    const int buttonTop = t + std::max((o - buttonHeight) / 2, 0);
+    const int buttonTop = std::min(t + std::max((o - buttonHeight) / 2, 0), H - buttonHeight);
     const int left = 25 + mapSide + 8;
     const int gap = 4;
     const int count = static_cast<int>(out.buttons.size());
