@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -58,6 +59,18 @@ void showBar(QProgressBar* bar, const BarIndicator& b) {
         b.colour ? QStringLiteral("QProgressBar::chunk { background: %1; }").arg(cssColour(*b.colour))
                  : QString();
     if (bar->styleSheet() != sheet) bar->setStyleSheet(sheet);
+}
+
+// The largest font up to 16 px in which the caption fits its button ("测试完成(X)" and
+// "关闭文件(C)" are the long ones at 1024 pixels).
+void fitCaption(QPushButton* b) {
+    const int room = b->width() - 8;
+    QFont f = b->font();
+    for (int px = 16; px >= 10; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance(b->text()) <= room || px == 10) break;
+    }
+    if (f != b->font()) b->setFont(f);
 }
 
 void place(QWidget* w, const std::optional<ScreenRect>& r) {
@@ -318,7 +331,10 @@ void ConsoleWindow::refreshButtons() {
     const ButtonStates& states = controller_->buttons();
     for (auto& [id, b] : buttons_) {
         const QString text = QString::fromStdString(controller_->caption(id));
-        if (b->text() != text) b->setText(text);
+        if (b->text() != text) {
+            b->setText(text);
+            fitCaption(b);
+        }
         b->setEnabled(states.at(id));
     }
     buttons_[kBtnUpload]->setVisible(states.uploadShown);
@@ -393,7 +409,9 @@ void ConsoleWindow::relayout() {
     place(frames_[panelIndex(ConsolePanel::SectionMap)], layout_.sectionMap);
     for (size_t i = 0; i < kConsoleButtonOrder.size(); ++i) {
         const ScreenRect& r = layout_.buttons[i];
-        buttons_[kConsoleButtonOrder[i]]->setGeometry(r.x, r.y, r.width, r.height);
+        QPushButton* b = buttons_[kConsoleButtonOrder[i]];
+        b->setGeometry(r.x, r.y, r.width, r.height);
+        fitCaption(b);
     }
     for (int section = 0; section < kMaxSections; ++section)
         for (int a = 0; a < 4; ++a) {
