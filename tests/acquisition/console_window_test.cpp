@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -34,6 +35,7 @@
 #include "data/globals.h"
 #include "sim_rig.h"
 #include "test_support.h"
+#include "ui/file_chooser_dialog.h"
 #include "ui/gui_application.h"
 #include "ui/message_box_sink.h"
 
@@ -432,6 +434,120 @@ TEST(LinkDialog, TheBarMovesAfterEachFailedTryAndRetryStartsAgain) {
     dialog.reject();  // "取消" or the window's close: connected all the same
     EXPECT_TRUE(form.connected());
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// A view placed in a panel fills its frame and receives every redraw request; the panel follows
+// the layout when the display switches change.
+TEST_F(WindowRun, PanelViewsAreHostedAndRedrawn) {
+    struct CountingView : PanelView {
+        void redraw(uint32_t parts) override { seen |= parts; }
+        uint32_t seen = 0;
+    } view;
+    start(pileTest(2.0f), test::quietPile(2.0, 1.0, 60.0, kLength));
+    auto* widget = new QWidget;
+    window->setPanelView(ConsolePanel::UpperWave, widget, &view);
+    EXPECT_EQ(widget->parentWidget(), window->panelFrame(ConsolePanel::UpperWave));
+    ASSERT_TRUE(runUntil([&] { return widget->width() > 900; }, 5s));
+    EXPECT_EQ(window->panelFrame(ConsolePanel::UpperWave)->geometry(), QRect(25, 25, 974, 256));
+    controller->mailbox().post(kMsgFrameReady, 1, 0);
+    ASSERT_TRUE(runUntil([&] { return (view.seen & kViewWaveform) != 0; }, 5s));
+    EXPECT_TRUE(view.seen & kViewPointInfo);
+
+    // Wave train off: the upper panel takes the whole height, the train's panel goes.
+    controller->display().showWaveTrain = false;
+    controller->mailbox().post(kMsgDisplaySettingsChanged);
+    ASSERT_TRUE(runUntil([&] { return !window->panelFrame(ConsolePanel::WaveTrain)->isVisible(); }, 5s));
+    EXPECT_EQ(window->panelFrame(ConsolePanel::UpperWave)->geometry(), QRect(25, 25, 974, 328));
+    EXPECT_TRUE(window->panelFrame(ConsolePanel::LowerWave)->isVisible());  // six sections: two panels
+}
+
+// The touch file chooser: folders first, then the data files in any case of their suffix; a new
+// file gets its suffix; nothing usable keeps it open; an existing file is replaced only on "是".
+TEST(FileChooser, FiltersNavigatesAndAnswers) {
+    if (!gui) gui = std::make_unique<ui::OffscreenWidgets>();
+    const fs::path root = fs::temp_directory_path() / ("lx9_chooser_" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "工地A");
+    for (const char* f : {"P1.CHT", "p2.cht", "P1.CHD", "notes.txt", ".hidden.CHT"})
+        std::ofstream((root / f).string()) << "x";
+    std::ofstream((root / "工地A" / "Q.CHT").string()) << "x";
+
+    using Mode = ui::FileChooserDialog::Mode;
+    ui::FileChooserDialog open(Mode::OpenFile, "打开", root);
+    EXPECT_EQ(open.entries(), (QStringList{"工地A/", "P1.CHT", "p2.cht"}));
+    open.activate("工地A/");
+    EXPECT_EQ(open.folder(), root / "工地A");
+    EXPECT_EQ(open.entries(), (QStringList{"Q.CHT"}));
+    EXPECT_FALSE(open.tryAccept());  // nothing chosen yet
+    open.goUp();
+    open.activate("p2.cht");
+    EXPECT_TRUE(open.tryAccept());
+    EXPECT_EQ(open.chosen(), root / "p2.cht");
+
+    ui::FileChooserDialog save(Mode::SaveFile, "新存", root / "missing" / "deeper");
+    EXPECT_EQ(save.folder(), root);  // the nearest folder that exists
+    save.setName("  ");
+    EXPECT_FALSE(save.tryAccept());
+    save.setName("a/b");
+    EXPECT_FALSE(save.tryAccept());
+    save.setName("P3");
+    EXPECT_TRUE(save.tryAccept());
+    EXPECT_EQ(save.chosen(), root / "P3.CHT");
+
+    QString question;
+    ui::FileChooserDialog replace(Mode::SaveFile, "新存", root);
+    replace.setName("P1.CHT");
+    answerNextModal("否", &question);
+    EXPECT_FALSE(replace.tryAccept());
+    EXPECT_EQ(question, "P1.CHT 已存在。\n要替换它吗？");
+    answerNextModal("是");
+    EXPECT_TRUE(replace.tryAccept());
+    EXPECT_EQ(replace.chosen(), root / "P1.CHT");
+
+    ui::FileChooserDialog folder(Mode::Folder, "数据文件夹", root);
+    EXPECT_EQ(folder.entries(), (QStringList{"工地A/"}));
+    folder.activate("工地A/");
+    EXPECT_TRUE(folder.tryAccept());
+    EXPECT_EQ(folder.chosen(), root / "工地A");
+    fs::remove_all(root);
+}
+
+// The message boxes: the form's caption (the program's name when it gives none), the exact text,
+// finger-sized buttons, and the answer of the button pressed.
+TEST(MessageBoxes, CaptionsTextsButtonsAndAnswers) {
+    if (!gui) gui = std::make_unique<ui::OffscreenWidgets>();
+    ui::MessageBoxSink sink;
+    struct Seen {
+        QString title, text;
+        QStringList buttons;
+        int minHeight = 1000;
+    } seen;
+    auto note = [&seen] {
+        QWidget* box = QApplication::activeModalWidget();
+        seen.title = box->windowTitle();
+        seen.text = qobject_cast<QMessageBox*>(box)->text();
+        seen.buttons.clear();
+        for (QPushButton* b : box->findChildren<QPushButton*>()) {
+            seen.buttons << b->text();
+            seen.minHeight = std::min(seen.minHeight, b->height());
+        }
+    };
+    answerNextModal("是", nullptr, note);
+    EXPECT_TRUE(sink.askYesNoTitled("主机中有未保存的数据，是否要恢复实验？", "提示"));
+    EXPECT_EQ(seen.title, "提示");
+    EXPECT_EQ(seen.text, "主机中有未保存的数据，是否要恢复实验？");
+    EXPECT_EQ(seen.buttons, (QStringList{"是", "否"}));
+    EXPECT_GE(seen.minHeight, 48);
+    answerNextModal("否", nullptr, note);
+    EXPECT_FALSE(sink.askYesNo("是否要退出恢复实验？"));
+    EXPECT_EQ(seen.title, "LX9");
+    answerNextModal("确定", nullptr, note);
+    sink.showMessage("发送操作命令失败");
+    EXPECT_EQ(seen.text, "发送操作命令失败");
+    EXPECT_EQ(seen.buttons, (QStringList{"确定"}));
+    answerNextModal("取消", nullptr, note);
+    EXPECT_FALSE(sink.askWithButtons("是否确认关闭文件？", "关闭文件", "确定", "取消"));
+    EXPECT_EQ(seen.buttons, (QStringList{"确定", "取消"}));
 }
 
 }  // namespace
