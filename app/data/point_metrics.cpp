@@ -60,6 +60,9 @@ double waveformAmplitudeDb(const SamplePoint& p) {
     return 20.0 * std::log10(std::fabs(v) / 2.5e-8);
 }
 
-double amplitudeToDb(double amplitude) { return 20.0 * std::log10(std::fabs(amplitude) / 0.000025); }
+double amplitudeToDb(double amplitude) {
+    const double db = 20.0 * std::log10(std::fabs(amplitude) / 0.000025);
+    return db > kAmplitudeDbFloor ? db : kAmplitudeDbFloor;  // also −∞ and NaN
+}
 
 }  // namespace lx9
