@@ -97,7 +97,7 @@ WaveLayout waveLayout(const CInfo& info, WavePanel panel, bool waveTrainShown) {
         skip = n == 4 ? 2 : 3;
     }
     l.decimation = l.columns;
-    l.slots.assign(displayed.begin() + skip, displayed.begin() + std::min(n, skip + l.columns));
+    l.sectionSlots.assign(displayed.begin() + skip, displayed.begin() + std::min(n, skip + l.columns));
     return l;
 }
 
@@ -156,8 +156,8 @@ WaveformGeometry waveformGeometry(const WaveformSnapshot& snap, WavePanel panel,
     if (pointerIn) g.pointerLine = ViewLine{{*pointerX, 2}, {*pointerX, plot.bottom}, textColour};
 
     std::vector<ViewText> readouts;
-    for (int k = 0; k < static_cast<int>(g.layout.slots.size()); ++k) {
-        const int slot = g.layout.slots[static_cast<size_t>(k)];
+    for (int k = 0; k < static_cast<int>(g.layout.sectionSlots.size()); ++k) {
+        const int slot = g.layout.sectionSlots[static_cast<size_t>(k)];
         WaveColumn col;
         col.slot = slot;
         col.box = {plot.left + k * w, plot.top, plot.left + (k + 1) * w, plot.bottom};

@@ -56,7 +56,7 @@ WaveformSnapshot takeWaveformSnapshot(const CInfo& info, std::mutex* infoLock, c
 struct WaveLayout {
     int columns = 0;
     int decimation = 1;
-    std::vector<int> slots;
+    std::vector<int> sectionSlots;
 };
 WaveLayout waveLayout(const CInfo& info, WavePanel panel, bool waveTrainShown);
 

@@ -16,7 +16,7 @@ TEST(WaveLayoutTest, ColumnsDecimationAndSectionsPerPanel) {
         WavePanel panel;
         bool train;
         int columns;
-        std::vector<int> slots;
+        std::vector<int> sectionSlots;
     };
     const std::vector<Case> cases = {
         {{}, WavePanel::Upper, false, 0, {}},
@@ -43,7 +43,7 @@ TEST(WaveLayoutTest, ColumnsDecimationAndSectionsPerPanel) {
             std::to_string(c.shown.size()) + (c.panel == WavePanel::Upper ? " upper" : " lower");
         EXPECT_EQ(l.columns, c.columns) << label;
         EXPECT_EQ(l.decimation, std::max(c.columns, 1)) << label;
-        EXPECT_EQ(l.slots, c.slots) << label;
+        EXPECT_EQ(l.sectionSlots, c.sectionSlots) << label;
     }
 }
 
