@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/render_wavetrain.h"
 #include "cli/test_file.h"
 #include "ui/gui_application.h"
 #include "upload/section_image.h"
@@ -12,11 +13,18 @@ namespace {
 
 struct RenderArgs {
     std::string file;
-    std::string section = "1-2";
+    std::string section;
     std::string out;
+    std::string view;
+    WaveTrainRenderOptions wavetrain;
 };
 
 int runRender(const RenderArgs& args) {
+    if (args.view == "wavetrain") return renderWaveTrainFile(args.file, args.section, args.wavetrain, args.out);
+    if (args.section.empty()) {
+        std::fprintf(stderr, "lx9 render: --section is required for the upload image\n");
+        return 1;
+    }
     ui::OffscreenGui gui;
     LoadedTest test;
     std::string error;
@@ -54,7 +62,9 @@ void addRenderCommand(CLI::App& app, Action& action) {
     auto args = std::make_shared<RenderArgs>();
     auto* cmd = app.add_subcommand("render", "Draw a section's wave-train image (the upload's PNG)");
     cmd->add_option("file", args->file, "the test's .CHT file")->required();
-    cmd->add_option("--section", args->section, "section name, e.g. 1-2")->required();
+    cmd->add_option("--section", args->section, "section name, e.g. 1-2 (required for the upload image)");
+    cmd->add_option("--view", args->view, "wavetrain: the console's wave-train panel")->check(CLI::IsMember({"wavetrain"}));
+    addWaveTrainRenderOptions(*cmd, args->wavetrain);
     cmd->add_option("--out", args->out, "PNG file to write")->required();
     cmd->callback([&action, args] { action = [args] { return runRender(*args); }; });
 }
