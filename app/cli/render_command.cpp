@@ -20,7 +20,8 @@ struct RenderArgs {
 };
 
 int runRender(const RenderArgs& args) {
-    if (args.view == "wavetrain") return renderWaveTrainFile(args.file, args.section, args.wavetrain, args.out);
+    if (args.view == "wavetrain")
+        return renderWaveTrainFile(args.file, args.section, args.wavetrain, args.out);
     if (args.section.empty()) {
         std::fprintf(stderr, "lx9 render: --section is required for the upload image\n");
         return 1;
@@ -63,7 +64,8 @@ void addRenderCommand(CLI::App& app, Action& action) {
     auto* cmd = app.add_subcommand("render", "Draw a section's wave-train image (the upload's PNG)");
     cmd->add_option("file", args->file, "the test's .CHT file")->required();
     cmd->add_option("--section", args->section, "section name, e.g. 1-2 (required for the upload image)");
-    cmd->add_option("--view", args->view, "wavetrain: the console's wave-train panel")->check(CLI::IsMember({"wavetrain"}));
+    cmd->add_option("--view", args->view, "wavetrain: the console's wave-train panel")
+        ->check(CLI::IsMember({"wavetrain"}));
     addWaveTrainRenderOptions(*cmd, args->wavetrain);
     cmd->add_option("--out", args->out, "PNG file to write")->required();
     cmd->callback([&action, args] { action = [args] { return runRender(*args); }; });

@@ -210,7 +210,8 @@ void layoutTrainRows(const WaveTrainSnapshot& s, TrainForm form, const TrainColu
 void layoutGrey(const WaveTrainSnapshot& s, const TrainColumns& cols, WaveTrainPicture& pic) {
     const int W = cols.plotWidth;
     const int H = cols.plotHeight;
-    pic.grey.assign(static_cast<size_t>(W) * static_cast<size_t>(H), 0xFF000000u | pic.background);
+    pic.grey.assign(static_cast<size_t>(W) * static_cast<size_t>(H),
+                    0xFF000000u | pic.background);  // keeps capacity
     std::vector<uint32_t> row;
     std::vector<float> depths;
     for (int k = 0; k < cols.count; ++k) {
@@ -242,6 +243,38 @@ void layoutGrey(const WaveTrainSnapshot& s, const TrainColumns& cols, WaveTrainP
     }
 }
 
+// A curve of 20 000 points crosses each pixel row dozens of times: of a run of points on one row
+// only the first, the leftmost, the rightmost and the last change the pixels drawn.
+class RowReducer {
+  public:
+    explicit RowReducer(std::vector<PixelPoint>& out) : out_(out) {}
+    ~RowReducer() { flush(); }
+    void add(PixelPoint p) {
+        if (!run_.empty() && p.y != run_.front().y) flush();
+        run_.push_back(p);
+    }
+
+  private:
+    void flush() {
+        if (run_.empty()) return;
+        size_t lo = 0;
+        size_t hi = 0;
+        for (size_t i = 1; i < run_.size(); ++i) {
+            if (run_[i].x < run_[lo].x) lo = i;
+            if (run_[i].x > run_[hi].x) hi = i;
+        }
+        size_t keep[4] = {0, std::min(lo, hi), std::max(lo, hi), run_.size() - 1};
+        for (size_t i = 0; i < 4; ++i) {
+            if (i > 0 && keep[i] == keep[i - 1]) continue;
+            out_.push_back(run_[keep[i]]);
+        }
+        run_.clear();
+    }
+
+    std::vector<PixelPoint>& out_;
+    std::vector<PixelPoint> run_;
+};
+
 void layoutCurves(const WaveTrainSnapshot& s, const TrainColumns& cols, WaveTrainPicture& pic) {
     const int H = cols.plotHeight;
     const double w = cols.width;
@@ -251,16 +284,18 @@ void layoutCurves(const WaveTrainSnapshot& s, const TrainColumns& cols, WaveTrai
         const int right = left + cols.width;
         std::vector<PixelPoint> velocity;
         std::vector<PixelPoint> amplitude;
-        // From the last point to the first, as the curves grow from the top.
-        for (auto it = section.points.rbegin(); it != section.points.rend(); ++it) {
-            if (!it->hasWave || !std::isfinite(it->depth)) continue;
-            const int y = depthY(it->depth, s.depthSpan, H);
-            if (std::isfinite(it->velocityKmS))
-                velocity.push_back(
-                    {left + static_cast<int>(std::clamp(it->velocityKmS * w / 6.0, -1e6, 1e6)), y});
-            if (std::isfinite(it->amplitudeDb))
-                amplitude.push_back(
-                    {right - static_cast<int>(std::clamp(it->amplitudeDb * w / 150.0, -1e6, 1e6)), y});
+        {
+            RowReducer v(velocity);
+            RowReducer a(amplitude);
+            // From the last point to the first, as the curves grow from the top.
+            for (auto it = section.points.rbegin(); it != section.points.rend(); ++it) {
+                if (!it->hasWave || !std::isfinite(it->depth)) continue;
+                const int y = depthY(it->depth, s.depthSpan, H);
+                if (std::isfinite(it->velocityKmS))
+                    v.add({left + static_cast<int>(std::clamp(it->velocityKmS * w / 6.0, -1e6, 1e6)), y});
+                if (std::isfinite(it->amplitudeDb))
+                    a.add({right - static_cast<int>(std::clamp(it->amplitudeDb * w / 150.0, -1e6, 1e6)), y});
+            }
         }
         pic.velocity.push_back(std::move(velocity));
         pic.amplitude.push_back(std::move(amplitude));
@@ -290,6 +325,17 @@ const TrainPoint* findLevel(const TrainSection& section, int32_t level) {
 WaveTrainPicture layoutWaveTrain(const WaveTrainSnapshot& s, TrainForm form, int width, int height,
                                  int32_t firstVisible, std::optional<int32_t> picked) {
     WaveTrainPicture pic;
+    layoutWaveTrain(s, form, width, height, firstVisible, picked, pic);
+    return pic;
+}
+
+void layoutWaveTrain(const WaveTrainSnapshot& s, TrainForm form, int width, int height, int32_t firstVisible,
+                     std::optional<int32_t> picked, WaveTrainPicture& pic) {
+    // Everything but the grey buffer's memory starts afresh.
+    std::vector<uint32_t> grey = std::move(pic.grey);
+    pic = WaveTrainPicture{};
+    pic.grey = std::move(grey);
+    pic.grey.clear();
     pic.width = std::max(0, width);
     pic.height = std::max(0, height);
     pic.form = form;
@@ -297,11 +343,11 @@ WaveTrainPicture layoutWaveTrain(const WaveTrainSnapshot& s, TrainForm form, int
     pic.background = recordColourRgb(s.background);
     pic.grid = recordColourRgb(s.grid);
     const TrainColumns& cols = pic.columns;
-    if (cols.count == 0 || cols.plotWidth == 0 || cols.plotHeight == 0) return pic;
+    if (cols.count == 0 || cols.plotWidth == 0 || cols.plotHeight == 0) return;
     for (int k = 0; k <= cols.count; ++k)
         pic.columnEdges.push_back(std::min(cols.left(k), cols.plotWidth - 1));
     const bool byDepth = form == TrainForm::Grey || form == TrainForm::Curves;
-    if (byDepth && !(s.depthSpan > 0.0)) return pic;  // no span: nothing can be placed by depth
+    if (byDepth && !(s.depthSpan > 0.0)) return;  // no span: nothing can be placed by depth
     switch (form) {
         case TrainForm::Dash:
         case TrainForm::Miniature:
@@ -333,7 +379,7 @@ WaveTrainPicture layoutWaveTrain(const WaveTrainSnapshot& s, TrainForm form, int
             }
         }
     }
-    return pic;
+    return;
 }
 
 std::optional<int32_t> pickTrainLevel(const WaveTrainSnapshot& s, TrainForm form, int width, int height,

@@ -176,6 +176,9 @@ LevelRange trainLevels(const TrainSource& source);
 // (curves). Takes each list's lock while it copies; call it holding none.
 WaveTrainSnapshot snapshotWaveTrain(const TrainSource& source, TrainForm form, int width, int height,
                                     int32_t firstVisible);
+// The same into `into`, reusing its memory (a redraw of 20 000 levels allocates nothing new).
+void snapshotWaveTrain(const TrainSource& source, TrainForm form, int width, int height, int32_t firstVisible,
+                       WaveTrainSnapshot& into);
 
 // ---------------------------------------------------------------- picture
 
@@ -228,6 +231,9 @@ uint32_t recordColourRgb(int32_t colour);
 // form) with `firstVisible` in the bottom row; `picked` is marked in red.
 WaveTrainPicture layoutWaveTrain(const WaveTrainSnapshot& snapshot, TrainForm form, int width, int height,
                                  int32_t firstVisible, std::optional<int32_t> picked = std::nullopt);
+// The same into `into`, reusing the grey buffer's memory.
+void layoutWaveTrain(const WaveTrainSnapshot& snapshot, TrainForm form, int width, int height,
+                     int32_t firstVisible, std::optional<int32_t> picked, WaveTrainPicture& into);
 
 // The level under the pointer, in the column's section: in the train forms the row under it; in
 // the grey form the point whose band is under it; in the curve form the pointer's depth (the

@@ -154,8 +154,17 @@ LevelRange trainLevels(const TrainSource& source) {
 WaveTrainSnapshot snapshotWaveTrain(const TrainSource& source, TrainForm form, int width, int height,
                                     int32_t firstVisible) {
     WaveTrainSnapshot snap;
+    snapshotWaveTrain(source, form, width, height, firstVisible, snap);
+    return snap;
+}
+
+void snapshotWaveTrain(const TrainSource& source, TrainForm form, int width, int height, int32_t firstVisible,
+                       WaveTrainSnapshot& snap) {
     snap.form = form;
-    if (!source.info) return snap;
+    if (!source.info) {
+        snap.sections.clear();
+        return;
+    }
     const CInfo& info = *source.info;
     snap.grey = {info.zoomInterval, info.grayLevels, info.grayColour};
     snap.depthSpan = trainDepthSpan(info);
@@ -165,10 +174,18 @@ WaveTrainSnapshot snapshotWaveTrain(const TrainSource& source, TrainForm form, i
     snap.viewingFile = stateCode(source.testState) == kStateViewing;
     snap.levels = trainLevels(source);
     const int plotHeight = trainColumns(width, height, 1).plotHeight;
-    for (int k : displayedSlots(info)) {
-        TrainSection& section = snap.sections.emplace_back();
+    const std::vector<int> slots = displayedSlots(info);
+    // The sections' point arrays keep their memory from one redraw to the next.
+    snap.sections.resize(slots.size());
+    for (size_t c = 0; c < slots.size(); ++c) {
+        const int k = slots[c];
+        TrainSection& section = snap.sections[c];
+        section.points.clear();
         section.slot = k;
         section.name = info.sections[static_cast<size_t>(k)].name;
+        section.selectedLevel = -1;
+        section.criticalVelocity = 0.0f;
+        section.criticalAmplitudeDb = 0.0f;
         CSampleDataList* list = source.lists[static_cast<size_t>(k)];
         if (!list) continue;  // a column without a list stays empty; the others are drawn
         CurveValues curves;
@@ -182,7 +199,6 @@ WaveTrainSnapshot snapshotWaveTrain(const TrainSource& source, TrainForm form, i
         section.criticalVelocity = vc > 0.0f ? static_cast<float>(vc / 1e6) : vc;
         section.criticalAmplitudeDb = rules->CriticalAmplitude(curves.amplitudeDb.data(), n, k);
     }
-    return snap;
 }
 
 }  // namespace lx9

@@ -82,10 +82,17 @@ void paintWaveTrain(QPainter& p, const WaveTrainPicture& pic) {
 }
 
 QImage renderWaveTrainImage(const WaveTrainPicture& pic) {
-    QImage image(std::max(pic.width, 1), std::max(pic.height, 1), QImage::Format_RGB32);
+    QImage image;
+    renderWaveTrainImage(pic, image);
+    return image;
+}
+
+void renderWaveTrainImage(const WaveTrainPicture& pic, QImage& image) {
+    const QSize size(std::max(pic.width, 1), std::max(pic.height, 1));
+    if (image.size() != size || image.format() != QImage::Format_RGB32)
+        image = QImage(size, QImage::Format_RGB32);
     QPainter p(&image);
     paintWaveTrain(p, pic);
-    return image;
 }
 
 // ---------------------------------------------------------------- widget
@@ -140,7 +147,7 @@ void WaveTrainView::redraw(uint32_t parts) {
     const TrainSource source = currentSource();
     form_ = trainForm(info_.waveTrainStyle, info_.viewOption);
     followNewest(pager_, trainLevels(source), rows());
-    snapshot_ = snapshotWaveTrain(source, form_, width(), height(), pager_.first);
+    snapshotWaveTrain(source, form_, width(), height(), pager_.first, snapshot_);
     paintImages();
 }
 
@@ -149,14 +156,14 @@ void WaveTrainView::paintImages() {
     const int h = std::max(height(), 1);
     if (form_ == TrainForm::Dash || form_ == TrainForm::Miniature) {
         // Both renderings of the train from one snapshot: a switch is a blit.
-        dashImage_ =
-            renderWaveTrainImage(layoutWaveTrain(snapshot_, TrainForm::Dash, w, h, pager_.first, picked_));
-        mainImage_ = renderWaveTrainImage(
-            layoutWaveTrain(snapshot_, TrainForm::Miniature, w, h, pager_.first, picked_));
+        layoutWaveTrain(snapshot_, TrainForm::Dash, w, h, pager_.first, picked_, picture_);
+        renderWaveTrainImage(picture_, dashImage_);
+        layoutWaveTrain(snapshot_, TrainForm::Miniature, w, h, pager_.first, picked_, picture_);
     } else {
         dashImage_ = QImage();
-        mainImage_ = renderWaveTrainImage(layoutWaveTrain(snapshot_, form_, w, h, pager_.first, picked_));
+        layoutWaveTrain(snapshot_, form_, w, h, pager_.first, picked_, picture_);
     }
+    renderWaveTrainImage(picture_, mainImage_);
     update();
 }
 

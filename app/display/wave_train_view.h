@@ -28,6 +28,8 @@ void paintWaveTrain(QPainter& painter, const WaveTrainPicture& picture);
 
 // A picture of `form` on a new image of its size (what `lx9 render` and the screenshots save).
 QImage renderWaveTrainImage(const WaveTrainPicture& picture);
+// The same into `image`, reused when it already has the picture's size.
+void renderWaveTrainImage(const WaveTrainPicture& picture, QImage& image);
 
 class WaveTrainView : public QWidget, public PanelView {
     Q_OBJECT
@@ -87,6 +89,7 @@ class WaveTrainView : public QWidget, public PanelView {
     TrainForm form_ = TrainForm::Miniature;
     TrainPager pager_;
     WaveTrainSnapshot snapshot_;
+    WaveTrainPicture picture_;  // kept for its memory
     std::optional<int32_t> picked_;
     QImage dashImage_;
     QImage mainImage_;  // miniature waves, grey scale or curves

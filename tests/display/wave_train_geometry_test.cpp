@@ -424,6 +424,25 @@ TEST(WaveTrainGeometryTest, CurvesSkipCodesAndNonFiniteValues) {
     // The console's point of a viewed file: a black line across each column at 8 m.
     ASSERT_EQ(pic.selected.size(), 3u);
     EXPECT_EQ(pic.selected[2], (HorizontalSpan{324, 485, 80}));
+
+    // Points sharing a pixel row keep the first, leftmost, rightmost and last of the run.
+    WaveTrainSnapshot row;
+    row.depthSpan = 10.0;
+    row.stepMm = 10;
+    TrainSection& one = row.sections.emplace_back();
+    const float run[][2] = {{5.01f, 0.75f}, {5.03f, 1.2f}, {5.05f, 0.8f},
+                            {5.07f, 0.3f},  {5.09f, 1.0f}, {6.0f, 0.4f}};
+    for (int i = 5; i >= 0; --i) {  // drawn from the newest (shallowest) down
+        TrainPoint& p = one.points.emplace_back();
+        p.level = 5 - i;
+        p.depth = run[i][0];
+        p.hasWave = true;
+        p.velocityKmS = run[i][1];
+        p.amplitudeDb = std::numeric_limits<float>::infinity();
+    }
+    const WaveTrainPicture reduced = layoutWaveTrain(row, TrainForm::Curves, 62, 100, 0);  // x = 10·v
+    EXPECT_EQ(reduced.velocity[0], (std::vector<PixelPoint>{{7, 50}, {12, 50}, {3, 50}, {10, 50}, {4, 60}}));
+    EXPECT_TRUE(reduced.amplitude[0].empty());
 }
 
 // Slot 0 holds a real-time ring of five levels 7..11 (level L in chain position L mod 5); slot 1
