@@ -36,11 +36,11 @@ inline std::unique_ptr<SimulatedTrainTest> simulatedTrainTest(float startDepth, 
     info.pileLength = startDepth;
     info.stepMm = stepMm;
     info.sampleLength = sampleLength;
-    info.sampleInterval = 1.0f;
+    info.sampleInterval = 0.4f;
     info.standard = std::string(kStandardBuilding);
     for (SectionPara& s : info.sections) {
-        s.delay = 40.0f;
-        s.gain = 150;
+        s.delay = 100.0f;
+        s.gain = 300;
     }
 
     sim::Scenario scenario;
@@ -66,6 +66,7 @@ inline std::unique_ptr<SimulatedTrainTest> simulatedTrainTest(float startDepth, 
             sim::WaveformParams params;
             params.sampleLength = sampleLength;
             params.delayUs = s.delay;
+            params.sampleIntervalUs = info.sampleInterval;
             params.arrivalUs = ray.arrivalUs;
             params.amplitudeMv = ray.amplitudeMv;
             params.gain = s.gain;
@@ -77,6 +78,7 @@ inline std::unique_ptr<SimulatedTrainTest> simulatedTrainTest(float startDepth, 
             p.tIndex = std::clamp(static_cast<int32_t>(std::lround(truth.arrivalIndex)), 0, sampleLength - 1);
             p.ampIndex = std::max(truth.firstPeakIndex, 0);
             p.gain = static_cast<float>(s.gain);
+            p.threshold = 120.0f;  // as an amplitude pick with that threshold leaves it
             p.delay = s.delay;
             const PointMetrics m =
                 pointMetrics(info, k + 1, p.tIndex, depth, p.gain, p.samples[p.ampIndex], p.delay);
