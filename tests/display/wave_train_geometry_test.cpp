@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "data/globals.h"
@@ -511,6 +513,44 @@ TEST(WaveTrainSnapshotTest, GreyCopiesOnlyTheWavesWhoseBandShows) {
     for (const TrainPoint& p : s.sections[0].points)
         withWave += p.samples.empty() ? 0 : 1;
     EXPECT_EQ(withWave, 40);  // 2 px per metre: one band per half metre
+}
+
+// The worker links points while a view copies them: every copied wave belongs to its level.
+TEST(WaveTrainSnapshotTest, CopiesWholePointsWhileTheWorkerAppends) {
+    CInfo info;
+    info.resetToDefaults();
+    info.startDepth = 20.0f;
+    info.stepMm = 10;
+    for (int k = 1; k < kMaxSections; ++k)
+        info.sections[k].display = false;
+    CSampleDataList list(64, 0);
+    SectionLists lists{};
+    lists[0] = &list;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        std::vector<uint16_t> wave(64);
+        for (int i = 0; i < 2000; ++i) {
+            std::fill(wave.begin(), wave.end(), static_cast<uint16_t>(2048 + i % 1000));
+            list.append(wave.data(), 20.0f - 0.01f * i);
+        }
+        done = true;
+    });
+    const TrainSource source{&info, lists, makeState(kStateRecordContinuous), 0, std::nullopt};
+    WaveTrainSnapshot s;
+    int torn = 0;
+    do {
+        for (TrainForm form : {TrainForm::Miniature, TrainForm::Grey}) {
+            TrainPager pager;
+            followNewest(pager, trainLevels(source), trainRows(300));
+            snapshotWaveTrain(source, form, 100, 300, pager.first, s);
+            for (const TrainPoint& p : s.sections[0].points) {
+                for (uint16_t v : p.samples)
+                    torn += v != 2048 + p.level % 1000;
+            }
+        }
+    } while (!done);
+    worker.join();
+    EXPECT_EQ(torn, 0);
 }
 
 }  // namespace
