@@ -402,7 +402,7 @@ int runDemo(const DemoArgs& a) {
     request.info.uploadFile = chtFile;
     request.settings = {"LX9-DEMO", "0001", 0x7F000001, resultServer.port()};
     request.lists = test.pointers();
-    request.imagePath = root / kUploadImageName;
+    request.imageFolder = root;
     UploadHooks hooks;
     std::string lastStage;
     int lastLevelPercent = -100;
