@@ -1,8 +1,8 @@
 // The console `CDlg_Main` after connecting (console.png) and during free sampling
 // (console-sampling.png), its connection dialog after failing (link-dialog.png) and the file
-// chooser of "新存" (file-chooser.png). The console runs against the instrument simulator on a loopback port,
-// as a field tester sees it on the 1024×768 screen. The views are drawn by their own areas; here their panels
-// are the console's frames.
+// chooser of "新存" (file-chooser.png). The console runs against the instrument simulator on a
+// loopback port, with the views and dialogs LX9 puts in it, as a field tester sees it on the
+// 1024×768 screen.
 #include <stdlib.h>
 
 #include <filesystem>
@@ -19,8 +19,10 @@
 #include "acquisition/kaxil_link.h"
 #include "acquisition/link_dialog.h"
 #include "acquisition/shared_flags.h"
+#include "acquisition/test_dialogs.h"
 #include "data/globals.h"
 #include "instrument_simulator.h"
+#include "program/program_screens.h"
 #include "tools/screenshots/screenshot_registry.h"
 #include "ui/file_chooser_dialog.h"
 #include "ui/message_box_sink.h"
@@ -76,6 +78,7 @@ struct ConsoleRig {
         options.loadSettings = false;
         controller = std::make_unique<ConsoleController>(link, *window, *boxes, options);
         window->attach(*controller);
+        program::installConsoleParts(*window, *controller, *boxes, parts);
         window->setFileNameProvider(
             [this](ConsoleWindow::FileRequest) { return (folder / "P-17").string(); });
         window->showConsole(true);
@@ -92,6 +95,7 @@ struct ConsoleRig {
     }
     ~ConsoleRig() {
         controller.reset();
+        parts.dialogs.reset();
         window.reset();
         simulator->stop();
         for (auto& list : sectionLists)
@@ -106,6 +110,7 @@ struct ConsoleRig {
     std::unique_ptr<ConsoleWindow> window;
     std::unique_ptr<ui::MessageBoxSink> boxes;
     std::unique_ptr<ConsoleController> controller;
+    program::ConsoleParts parts;
 };
 
 }  // namespace
