@@ -49,6 +49,12 @@ constexpr int kLength = 512;
 
 std::unique_ptr<ui::OffscreenWidgets> gui;
 
+// The application goes before the program's static objects do: Qt's own statics are gone by then.
+struct GuiEnvironment : ::testing::Environment {
+    void TearDown() override { gui.reset(); }
+};
+const auto* const kGuiEnvironment = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
 CInfo pileTest(float heightM) {
     CInfo info;
     info.resetToDefaults();
