@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
-#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -55,6 +55,12 @@ TEST(WaveTrainGeometryTest, GreyValueTable) {
     }
 }
 
+void setSection(CInfo& info, int slot, float startDepth, int32_t heightDiff) {
+    info.sections[slot].display = true;
+    info.sections[slot].sectionStartDepth = startDepth;
+    info.sections[slot].heightDiff = heightDiff;
+}
+
 TEST(WaveTrainGeometryTest, DepthSpanByTestMode) {
     CInfo info;
     info.resetToDefaults();
@@ -65,10 +71,10 @@ TEST(WaveTrainGeometryTest, DepthSpanByTestMode) {
     for (auto& s : info.sections)
         s.display = false;
     info.testMode = kInclined;
-    info.sections[2] = {.display = true, .sectionStartDepth = 15.0f, .heightDiff = 500};
+    setSection(info, 2, 15.0f, 500);
     EXPECT_NEAR(trainDepthSpan(info), 14.5, 1e-6);
-    info.sections[0] = {.display = true, .sectionStartDepth = 15.0f, .heightDiff = 200};
-    info.sections[3] = {.display = true, .sectionStartDepth = 12.0f, .heightDiff = 800};
+    setSection(info, 0, 15.0f, 200);
+    setSection(info, 3, 12.0f, 800);
     EXPECT_NEAR(trainDepthSpan(info), 12.0 - 0.8, 1e-6);  // the last one less the largest difference
     info.testMode = kFan;
     EXPECT_NEAR(trainDepthSpan(info), 15.0 - 0.2, 1e-6);  // the first one's
