@@ -59,17 +59,6 @@ bool parseSize(const std::string& text, int& w, int& h) {
 
 }  // namespace
 
-void addWaveTrainRenderOptions(CLI::App& command, WaveTrainRenderOptions& options) {
-    command
-        .add_option("--style", options.style,
-                    "wave-train form: dash, mini, grey or curves (default: the settings')")
-        ->check(CLI::IsMember({"dash", "mini", "grey", "curves"}));
-    command.add_option("--page", options.page, "wave train: screens back from the newest points")
-        ->check(CLI::NonNegativeNumber)
-        ->capture_default_str();
-    command.add_option("--size", options.size, "picture size WxH")->capture_default_str();
-}
-
 int renderWaveTrainFile(const std::string& file, const std::string& section,
                         const WaveTrainRenderOptions& options, const std::string& out) {
     int width = 0;

@@ -1,8 +1,6 @@
 // `lx9 render FILE --view wavetrain`: a saved test's wave train as the console's panel draws it.
 #pragma once
 
-#include <CLI/CLI.hpp>
-
 #include <string>
 
 namespace lx9::cli {
@@ -12,8 +10,6 @@ struct WaveTrainRenderOptions {
     std::string size = "974x422";  // the console's wave-train panel on the 1024×768 screen
     int page = 0;                  // screens back from the newest points
 };
-
-void addWaveTrainRenderOptions(CLI::App& command, WaveTrainRenderOptions& options);
 
 // Draws FILE's wave train into `out` (PNG); `section` empty: every section with points, side
 // by side. Returns the exit code; the reason for a failure goes to standard error.
