@@ -190,6 +190,7 @@ std::optional<ReportModel> buildReportModel(const CInfo& info, const PileAnalysi
         m.header.push_back({"桩身完整性", m.pileClass ? pileClassText(m.pileClass) : std::string("无分类测点")});
     }
 
+    m.summary.columns = {"剖面", "声速临界值", "波幅临界值", "PSD 最大值 (µs²/m)", "低于临界值测点"};
     m.settings.columns = {"剖面", "跨距 (mm)", "增益", "延时 (µs)", "零声时 (µs)", "测点数"};
     std::vector<std::string> names;
     for (const SectionAnalysis* s : chosen) {
@@ -198,6 +199,10 @@ std::optional<ReportModel> buildReportModel(const CInfo& info, const PileAnalysi
                                    format("%.1f", p.delay), format("%.2f", p.zeroTime),
                                    format("%d", s->pointCount)});
         names.push_back(s->name);
+        m.summary.rows.push_back({s->name, describeCritical(s->criticalVelocity, "km/s", 3),
+                                  describeCritical(s->criticalAmplitudeDb, "dB", 2),
+                                  s->psd.empty() ? "-" : format("%.1f", s->psdMax),
+                                  format("%zu", s->findings.size())});
         ReportSection r;
         r.slot = s->slot;
         r.name = s->name;

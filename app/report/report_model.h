@@ -37,6 +37,7 @@ struct ReportModel {
     std::string title;
     std::vector<ReportField> header;
     ReportTable settings;  // one row per reported section
+    ReportTable summary;   // one row per reported section: critical values, PSD maximum, findings
     std::string standard;  // the text that chose the rules
     std::string rules;     // e.g. "JGJ 106-2003"
     bool graded = false;   // Guangdong: grades and pile class
