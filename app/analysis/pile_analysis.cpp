@@ -22,7 +22,7 @@ bool isValue(float critical) {
 struct PointRow {
     bool hasWave = false;
     float depth = 0.0f;
-    float timeUs = 0.0f;         // pointMetrics
+    float timeUs = 0.0f;  // pointMetrics
     int32_t tIndex = -1;
     int32_t ampIndex = -1;
     float velocityMmS = 0.0f;    // pointMetrics

@@ -45,10 +45,10 @@ int runExport(const ExportOptions& o) {
     if (standard == kStandardGuangdong) setWholeIntervals(test.info, lists);
     const PileAnalysis pile = analysePile(test.info, lists, standard);
     const auto points = exportPoints(test.info, lists, pile, readPickTrail(o.file));
-    const std::string text = o.format == "csv" ? exportCsv(points)
-                                               : exportJson({o.file, test.info.pileId, pile.standard,
-                                                             std::string(pile.rules)},
-                                                            points);
+    const std::string text =
+        o.format == "csv"
+            ? exportCsv(points)
+            : exportJson({o.file, test.info.pileId, pile.standard, std::string(pile.rules)}, points);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

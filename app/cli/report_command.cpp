@@ -71,9 +71,8 @@ int runReport(const ReportArgs& args) {
     ReportOutcome outcome;
     {
         ProgressBar bar(::isatty(STDERR_FILENO) != 0);
-        outcome = writeReport(request, [&bar](int done, int total, const std::string& what) {
-            bar.update(done, total, what);
-        });
+        outcome = writeReport(
+            request, [&bar](int done, int total, const std::string& what) { bar.update(done, total, what); });
     }
     if (outcome.exitCode != 0) {
         std::fprintf(stderr, "lx9 report: %s\n", outcome.error.c_str());

@@ -94,7 +94,8 @@ std::string exportCsv(const std::vector<ExportPoint>& points) {
 }
 
 std::string exportJson(const ExportHeader& header, const std::vector<ExportPoint>& points) {
-    std::string out = "{\n  \"file\": " + jsonText(header.file) + ",\n  \"pile\": " + jsonText(header.pileId) +
+    std::string out = "{\n  \"file\": " + jsonText(header.file) +
+                      ",\n  \"pile\": " + jsonText(header.pileId) +
                       ",\n  \"standard\": " + jsonText(header.standard) +
                       ",\n  \"rules\": " + jsonText(header.rules) + ",\n  \"points\": [";
     for (size_t i = 0; i < points.size(); ++i) {

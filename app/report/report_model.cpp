@@ -56,7 +56,8 @@ std::vector<ReportField> statistics(const PileAnalysis& pile, const SectionAnaly
     f.push_back({"测点数", format("%d（参与统计 %d）", s.pointCount, s.velocity.count)});
     f.push_back({"声速平均值", format("%.3f km/s", s.velocity.mean)});
     f.push_back({"声速标准差", format("%.3f km/s", s.velocity.deviation)});
-    f.push_back({pile.graded ? "声速临界值（全桩）" : "声速临界值", describeCritical(s.criticalVelocity, "km/s", 3)});
+    f.push_back(
+        {pile.graded ? "声速临界值（全桩）" : "声速临界值", describeCritical(s.criticalVelocity, "km/s", 3)});
     if (pile.graded) {
         const DbjSectionResult& r = s.dbjSection;
         f.push_back({"本剖面声速临界值", r.status == -998   ? describeCritical(kTooFewValues, "", 0)
@@ -98,8 +99,8 @@ std::optional<std::vector<std::string>> parseSectionList(std::string_view text) 
     size_t start = 0;
     while (true) {
         const size_t comma = text.find(',', start);
-        std::string name = trim(text.substr(start, comma == std::string_view::npos ? text.size() - start
-                                                                                   : comma - start));
+        std::string name =
+            trim(text.substr(start, comma == std::string_view::npos ? text.size() - start : comma - start));
         if (name.empty()) return std::nullopt;
         if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
         if (comma == std::string_view::npos) break;
@@ -185,9 +186,10 @@ std::optional<ReportModel> buildReportModel(const CInfo& info, const PileAnalysi
     };
     if (m.graded) {
         m.header.push_back({"全桩声速临界值", m.pileCriticalVelocity > 0.0f
-                                                 ? format("%.3f km/s", m.pileCriticalVelocity)
-                                                 : std::string("0（有剖面无临界值）")});
-        m.header.push_back({"桩身完整性", m.pileClass ? pileClassText(m.pileClass) : std::string("无分类测点")});
+                                                  ? format("%.3f km/s", m.pileCriticalVelocity)
+                                                  : std::string("0（有剖面无临界值）")});
+        m.header.push_back(
+            {"桩身完整性", m.pileClass ? pileClassText(m.pileClass) : std::string("无分类测点")});
     }
 
     m.summary.columns = {"剖面", "声速临界值", "波幅临界值", "PSD 最大值 (µs²/m)", "低于临界值测点"};

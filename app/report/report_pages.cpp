@@ -6,7 +6,6 @@
 
 #include <numeric>
 
-
 namespace lx9 {
 
 struct ReportPages::Block {
@@ -22,8 +21,8 @@ namespace {
 constexpr double kLeft = 150, kRight = kReportPageWidth - 150, kTop = 150;
 constexpr double kBottom = kReportPageHeight - 200;  // the footer lies below
 constexpr double kWidth = kRight - kLeft;
-constexpr double kRow = 44;        // table row
-constexpr double kFieldRow = 50;   // label-value rows
+constexpr double kRow = 44;       // table row
+constexpr double kFieldRow = 50;  // label-value rows
 constexpr double kTextPixels = 27;
 constexpr double kPictureHeight = 1300;
 
@@ -61,8 +60,8 @@ std::vector<double> columnWidths(const ReportTable& t) {
     return w;
 }
 
-void tableRow(QPainter& p, const QRectF& r, const std::vector<std::string>& cells, const std::vector<double>& widths,
-              bool header) {
+void tableRow(QPainter& p, const QRectF& r, const std::vector<std::string>& cells,
+              const std::vector<double>& widths, bool header) {
     if (header) p.fillRect(r, QColor(230, 230, 230));
     p.setFont(pageFont(kTextPixels, header));
     p.setPen(QPen(QColor(150, 150, 150), 1.5));

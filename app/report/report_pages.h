@@ -16,7 +16,7 @@ class QPainter;
 
 namespace lx9 {
 
-inline constexpr double kReportPageWidth = 2100.0;   // A4, 0.1 mm
+inline constexpr double kReportPageWidth = 2100.0;  // A4, 0.1 mm
 inline constexpr double kReportPageHeight = 2970.0;
 
 class ReportPages {
@@ -24,7 +24,8 @@ class ReportPages {
     // Called before each picture is painted (progress).
     using PictureHook = std::function<void(const ReportSection& section, ReportPicture picture)>;
 
-    ReportPages(const ReportModel& model, const CInfo& info, const SectionLists& lists, const PileAnalysis& pile);
+    ReportPages(const ReportModel& model, const CInfo& info, const SectionLists& lists,
+                const PileAnalysis& pile);
     ~ReportPages();
 
     int pageCount() const;

@@ -145,7 +145,8 @@ void paintCurves(QPainter& p, const CInfo& info, const SectionLists& lists, cons
     p.setPen(QPen(QColor(255, 0, 0), 0.8));
     p.drawPolyline(v);
     if (criticalStatus(s.criticalVelocity) == CriticalStatus::Value) {
-        p.drawLine(QPointF(vx(s.criticalVelocity), plot.top()), QPointF(vx(s.criticalVelocity), plot.bottom()));
+        p.drawLine(QPointF(vx(s.criticalVelocity), plot.top()),
+                   QPointF(vx(s.criticalVelocity), plot.bottom()));
     }
     p.setPen(QPen(QColor(0, 0, 255), 0.8));
     p.drawPolyline(a);
@@ -166,7 +167,8 @@ void paintCurves(QPainter& p, const CInfo& info, const SectionLists& lists, cons
     QPolygonF g;
     for (const PointValues& pv : values) {
         if (pv.grade >= 1 && pv.grade <= 4)
-            g << QPointF(panel.left() + panel.width() / 4 * (4 - pv.grade) + panel.width() / 8, yOf(pv.depth));
+            g << QPointF(panel.left() + panel.width() / 4 * (4 - pv.grade) + panel.width() / 8,
+                         yOf(pv.depth));
     }
     p.setPen(QPen(Qt::black, 0.8));
     p.drawPolyline(g);

@@ -6,7 +6,8 @@
 
 namespace lx9 {
 
-bool openReportTest(const std::string& path, ReportTest& test, std::string& error, const ProgressFn& progress) {
+bool openReportTest(const std::string& path, ReportTest& test, std::string& error,
+                    const ProgressFn& progress) {
     UploadSettings upload;
     if (loadSettings(test.info, upload, settingsPath()) != LoadResult::Loaded) test.info.resetToDefaults();
     testState = makeState(kStateViewing);
@@ -20,7 +21,8 @@ bool openReportTest(const std::string& path, ReportTest& test, std::string& erro
         progress);
     if (!opened.ok) {
         // The reader's reasons name the file already.
-        error = opened.error.empty() ? "cannot open " + path + ": the file pair could not be read" : opened.error;
+        error =
+            opened.error.empty() ? "cannot open " + path + ": the file pair could not be read" : opened.error;
         return false;
     }
     test.droppedLevels = opened.droppedLevels;

@@ -71,8 +71,8 @@ void htmlFields(QString& out, const std::vector<ReportField>& fields) {
 }
 
 // The picture as a PNG data: URI, painted by the same function as the PDF's.
-QString pictureUri(ReportPicture picture, const CInfo& info, const SectionLists& lists, const PileAnalysis& pile,
-                   const SectionAnalysis& section) {
+QString pictureUri(ReportPicture picture, const CInfo& info, const SectionLists& lists,
+                   const PileAnalysis& pile, const SectionAnalysis& section) {
     constexpr int kHeight = 1090;
     const int width = static_cast<int>(kHeight * reportPictureAspect(picture) + 0.5);
     QImage image(width, kHeight, QImage::Format_RGB32);
@@ -88,7 +88,8 @@ QString pictureUri(ReportPicture picture, const CInfo& info, const SectionLists&
     return "data:image/png;base64," + QString::fromLatin1(png.toBase64());
 }
 
-QByteArray htmlReport(const ReportModel& m, const CInfo& info, const SectionLists& lists, const PileAnalysis& pile,
+QByteArray htmlReport(const ReportModel& m, const CInfo& info, const SectionLists& lists,
+                      const PileAnalysis& pile,
                       const std::function<void(const ReportSection&, ReportPicture)>& hook) {
     QString out;
     out += "<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n<title>" +
