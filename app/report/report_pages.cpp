@@ -37,11 +37,21 @@ QString q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Text that fits its cell: elided rather than running into the next one.
+// Text that fits its cell: elided rather than running into the next one. Drawn at a point, not
+// in a rectangle: a long findings table has tens of thousands of cells, and the rectangle form
+// lays every one of them out again.
 void cellText(QPainter& p, const QRectF& r, const QString& text, Qt::Alignment align) {
     const QFontMetricsF fm(p.font());
-    const QString shown = fm.elidedText(text, Qt::ElideRight, r.width() - 12);
-    p.drawText(r.adjusted(6, 0, -6, 0), align | Qt::AlignVCenter, shown);
+    const double room = r.width() - 12;
+    QString shown = text;
+    double width = fm.horizontalAdvance(shown);
+    if (width > room) {
+        shown = fm.elidedText(text, Qt::ElideRight, room);
+        width = fm.horizontalAdvance(shown);
+    }
+    const double x = align & Qt::AlignHCenter ? r.center().x() - width / 2 : r.left() + 6;
+    const double baseline = r.center().y() + (fm.ascent() - fm.descent()) / 2;
+    p.drawText(QPointF(x, baseline), shown);
 }
 
 // Column widths of a table: proportional to the longest text of each column, within bounds.

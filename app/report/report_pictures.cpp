@@ -65,8 +65,9 @@ void paintWaveTrain(QPainter& p, const CInfo& info, const SectionLists& lists, i
     const auto scale = traceScale(info.startDepth, info.stepMm);
     CSampleDataList* list = lists[slot];
     if (!scale || !list) return;
-    // A deep pile at a fine step puts many levels on one pixel row of the canvas: one trace per
-    // row is all the eye (and a PDF reader) can take.
+    // A deep pile at a fine step puts many levels on one pixel row of the canvas: a trace every
+    // second row (a quarter millimetre on the page) is all the eye can take, and keeps the PDF small.
+    constexpr double kTraceGap = 2.0;
     p.setPen(QPen(Qt::black, 0.6));
     auto guard = list->lock();
     double lastDrawn = 1e9;
@@ -75,7 +76,7 @@ void paintWaveTrain(QPainter& p, const CInfo& info, const SectionLists& lists, i
     for (const SamplePoint* pt = list->first; pt; pt = pt->next, ++i) {
         if (pt->samples.empty() || pt->gain == 0.0f) continue;
         const double y0 = traceBaseline(i, *scale);
-        if (std::abs(lastDrawn - y0) < 1.0) continue;
+        if (std::abs(lastDrawn - y0) < kTraceGap) continue;
         const auto points = tracePolyline(pt->samples, y0, *scale);
         if (points.size() < 2) continue;
         lastDrawn = y0;
