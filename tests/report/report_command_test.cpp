@@ -259,7 +259,7 @@ TEST_F(ReportCommand, HtmlHoldsOnePicturePerSectionAndView) {
         EXPECT_EQ(html.find("src=\"http"), std::string::npos);
         for (const std::string& name : c.shown) {
             EXPECT_EQ(count(html, "alt=\"" + name + " 波列图\""), 1u) << name;
-            EXPECT_EQ(count(html, "alt=\"" + name + " 声速、波幅、PSD 曲线\""), 1u) << name;
+            EXPECT_EQ(count(html, "alt=\"" + name + " 声速（红）、波幅（蓝）、PSD（绿）曲线\""), 1u) << name;
         }
         EXPECT_NE(html.find("桩身完整性类别"), std::string::npos);
     }
