@@ -26,7 +26,7 @@ class ProgressBar {
   public:
     explicit ProgressBar(bool shown) : shown_(shown) {}
     ~ProgressBar() {
-        if (drawn_) std::fprintf(stderr, "\r%72s\r", "");
+        if (drawn_) std::fprintf(stderr, "\r\033[K");
     }
     void update(int done, int total, const std::string& what) {
         if (!shown_ || total <= 0) return;
@@ -36,7 +36,7 @@ class ProgressBar {
         what_ = what;
         constexpr int kWidth = 30;
         const int filled = kWidth * percent / 100;
-        std::fprintf(stderr, "\r[%s%s] %3d%% %-28s", std::string(filled, '#').c_str(),
+        std::fprintf(stderr, "\r[%s%s] %3d%% %s\033[K", std::string(filled, '#').c_str(),
                      std::string(kWidth - filled, ' ').c_str(), percent, what.c_str());
         std::fflush(stderr);
         drawn_ = true;

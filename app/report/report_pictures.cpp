@@ -102,6 +102,10 @@ const char* reportPictureCaption(ReportPicture picture) {
     return picture == ReportPicture::WaveTrain ? "波列图" : "声速（红）、波幅（蓝）、PSD（绿）曲线";
 }
 
+const char* reportPictureName(ReportPicture picture) {
+    return picture == ReportPicture::WaveTrain ? "波列图" : "曲线图";
+}
+
 double reportPictureAspect(ReportPicture) {
     return kCanvasWidth / kCanvasHeight;
 }

@@ -14,6 +14,8 @@ namespace lx9 {
 enum class ReportPicture { WaveTrain, Curves };
 inline constexpr ReportPicture kReportPictures[] = {ReportPicture::WaveTrain, ReportPicture::Curves};
 const char* reportPictureCaption(ReportPicture picture);
+// A short name for progress lines: "波列图", "曲线图".
+const char* reportPictureName(ReportPicture picture);
 
 // Width / height the picture is drawn at best (the rectangle given is filled keeping it).
 double reportPictureAspect(ReportPicture picture);

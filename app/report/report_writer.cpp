@@ -236,7 +236,7 @@ ReportOutcome writeReport(const ReportRequest& request, const ReportProgress& pr
     int picturesDone = 0;
     auto hook = [&](const ReportSection& s, ReportPicture picture) {
         report(kAnalysisEnd + (kPicturesEnd - kAnalysisEnd) * picturesDone / std::max(1, pictureTotal),
-               "剖面 " + s.name + " " + reportPictureCaption(picture));
+               "剖面 " + s.name + " " + reportPictureName(picture));
         ++picturesDone;
     };
     report(kAnalysisEnd, "排版");
