@@ -48,10 +48,9 @@ class CDlg_InaccuracyAmend : public QDialog {
     InaccuracyAmendForm& form() { return form_; }
     std::optional<double> ratio() const { return ratio_; }
     void reject() override;
-
-  private:
     void refresh();
 
+  private:
     InaccuracyAmendForm form_;
     MessageSink& sink_;
     DepthListenerHook listen_;

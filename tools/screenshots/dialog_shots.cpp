@@ -200,8 +200,10 @@ LX9_SCREENSHOT(error_correction) {
     CInfo info = demoInfo();
     QuietSink sink;
     CDlg_InaccuracyAmend dialog(info, sink, {});
+    dialog.form().start();
     dialog.form().onDepthReport(4);  // 20 m − 0.04 m on the encoder
     dialog.form().enterCableDepth(19.9);
+    dialog.refresh();
     shot.save(dialog, "error-correction");
     dialog.reject();
 }

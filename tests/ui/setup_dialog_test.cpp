@@ -1,0 +1,164 @@
+// The setup dialog driven through its widgets: a value typed on a pad reaches the record and
+// "set.ini", each refusal shows its exact text and puts the focus on its field (without a pad
+// popping up again), and the quick-set line runs on Enter only while it is shown.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include "setup/colour_dialog.h"
+#include "setup/setup_dialog.h"
+#include "tests/acquisition/console_fakes.h"
+#include "tests/ui/file_console.h"
+#include "tests/ui/modal_driver.h"
+#include "ui/gui_application.h"
+#include "ui/num_input_dialog.h"
+
+namespace lx9 {
+namespace {
+
+class SetupDialogTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { app_ = new ui::OffscreenWidgets; }
+    static void TearDownTestSuite() {
+        delete app_;
+        app_ = nullptr;
+    }
+    void SetUp() override {
+        current.resetToDefaults();
+        current.siteName = "工地";
+        current.unitName = "单位";
+        current.personName = "张三";
+        current.pileId = "P1";
+        current.sampleInterval = 0.5f;
+        saved = current;
+        dialog = std::make_unique<CDlg_Set>(current, saved, console, sink, nullptr);
+        dialog->show();
+    }
+    QWidget* w(SetupField f, int index = 0) { return dialog->widgetOf({f, index}); }
+    // Taps a pad field and types `keys` + Enter on the keypad that opens.
+    void typeOnPad(QWidget* field, const char* keys) {
+        test::onNextModal(
+            [keys](QWidget* pad) {
+                QTest::keyClicks(pad, keys);
+                QTest::keyClick(pad, Qt::Key_Return);
+            },
+            dialog.get());
+        QTest::mouseClick(field, Qt::LeftButton);
+    }
+
+    static inline ui::OffscreenWidgets* app_ = nullptr;
+    CInfo current, saved;
+    test::FileConsole console;
+    test::ScriptedSink sink;
+    std::unique_ptr<CDlg_Set> dialog;
+};
+
+TEST_F(SetupDialogTest, PadAndTypedValuesReachTheRecordAndSetIni) {
+    sink.answers = {false};  // keep the start depth when the pile grows
+    typeOnPad(w(SetupField::PileLength), "25.5");
+    EXPECT_EQ(sink.texts(),
+              std::vector<std::string>{"输入桩长大于始测深度，是否将 始测深度 设为与 桩长 相等？"});
+    EXPECT_EQ(static_cast<QLineEdit*>(w(SetupField::PileLength))->text(), QStringLiteral("25.50"));
+    typeOnPad(w(SetupField::RowSpacing, 0), "612.9");
+    auto* site = static_cast<QLineEdit*>(w(SetupField::SiteName));
+    site->clear();
+    QTest::keyClicks(site, "Bridge 7");
+    QTest::mouseClick(test::buttonOf(dialog.get(), QStringLiteral("确定")), Qt::LeftButton);
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    const CInfo stored = console.readBack();
+    EXPECT_FLOAT_EQ(stored.pileLength, 25.5f);
+    EXPECT_EQ(stored.sections[0].spacing, 612);
+    EXPECT_EQ(stored.siteName, "Bridge 7");
+    EXPECT_EQ(current.siteName, "Bridge 7");
+}
+
+TEST_F(SetupDialogTest, EachRefusalShowsItsTextAndFocusesItsField) {
+    struct Case {
+        SetupField field;
+        int index;
+        const char* keys;  // typed on the pad; nullptr: the text field is emptied and OK pressed
+        std::string text;
+    } cases[] = {
+        {SetupField::OffsetAngle, 0, "361", "输入无效，偏移角超出范围(-360-360)！"},
+        {SetupField::RowDelay, 1, "-0.5", "修改失败,剖面 2 的延时不能为负！"},
+        {SetupField::StartDepth, 0, "200.01", "输入无效，始测深度超出范围(0-200)！"},
+        {SetupField::PileId, 0, nullptr, "请输入桩号！"},
+    };
+    for (const auto& c : cases) {
+        sink.said.clear();
+        QWidget* field = w(c.field, c.index);
+        if (c.keys) {
+            typeOnPad(field, c.keys);
+        } else {
+            static_cast<QLineEdit*>(field)->clear();
+            QTest::keyClicks(field, " ");
+            QTest::keyClick(field, Qt::Key_Backspace);
+            QTest::mouseClick(test::buttonOf(dialog.get(), QStringLiteral("确定")), Qt::LeftButton);
+            EXPECT_TRUE(dialog->isVisible());
+        }
+        EXPECT_EQ(sink.texts(), std::vector<std::string>{c.text});
+        EXPECT_EQ(dialog->focusWidget(), field) << c.text;
+        QApplication::processEvents();
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a pad reopened: " << c.text;
+    }
+    EXPECT_TRUE(console.calls.empty());  // nothing stored
+}
+
+TEST_F(SetupDialogTest, QuickSetLineRunsOnEnterOnlyWhileShown) {
+    QLineEdit* line = dialog->quickSetLine();
+    EXPECT_FALSE(line->isVisible());
+    line->setText(QStringLiteral("l=30,c1=100"));
+    QTest::keyClick(line, Qt::Key_Return);  // hidden: not the line's key
+    EXPECT_EQ(dialog->form().controls().pileLength, "20.00");
+
+    dialog->showQuickSet(true);
+    QTest::keyClick(line, Qt::Key_Return);
+    EXPECT_EQ(dialog->form().controls().pileLength, "30");
+    EXPECT_EQ(dialog->form().controls().rows[0].spacing, "100");
+    EXPECT_EQ(line->text(), QString());
+    EXPECT_EQ(dialog->quickSetStatus()->text().toStdString(), QuickSet::successStatusText());
+
+    QTest::keyClicks(line, "C1=-5");
+    QTest::keyClick(line, Qt::Key_Return);
+    EXPECT_EQ(dialog->quickSetStatus()->text().toStdString(), "错误：C1的值输入不正确，请输入一个正数！");
+    EXPECT_EQ(line->text(), QStringLiteral("C1=-5"));  // kept after a failure
+    QTest::keyClick(line, Qt::Key_Up);                 // the newest history line, shown but not run
+    EXPECT_EQ(line->text(), QStringLiteral("l=30,c1=100"));
+    EXPECT_EQ(current.historyCount, 1);
+
+    dialog->showQuickSet(false);
+    EXPECT_EQ(dialog->result(), 0);
+}
+
+TEST(ColourDialog, TheChosenSwatchIsTheRecordsColour) {
+    ui::OffscreenWidgets app;
+    CInfo info;
+    info.resetToDefaults();
+    CDlg_ColorAdjust dialog(info);
+    dialog.show();
+    test::onNextModal(
+        [](QWidget* chooser) {
+            // The third swatch of the second row: pure blue, 0x00FF0000 as the record keeps it.
+            const auto swatches = chooser->findChildren<QPushButton*>();
+            for (auto* b : swatches)
+                if (b->toolTip() == QStringLiteral("#0000ff")) QTest::mouseClick(b, Qt::LeftButton);
+        },
+        &dialog);
+    QTest::mouseClick(dialog.swatch(4), Qt::LeftButton);
+    EXPECT_EQ(info.colours[4], 0) << "nothing is stored before OK";
+    const QImage preview = dialog.preview()->grab().toImage();
+    EXPECT_EQ(qColourOf(dialog.form().colours()[4]), QColor(0, 0, 255));
+    QTest::mouseClick(test::buttonOf(&dialog, QStringLiteral("确定")), Qt::LeftButton);
+    EXPECT_EQ(info.colours[4], 0x00FF0000);
+    bool blueTrace = false;
+    for (int y = 0; y < preview.height() && !blueTrace; ++y)
+        for (int x = 0; x < preview.width() && !blueTrace; ++x)
+            blueTrace = preview.pixelColor(x, y) == QColor(0, 0, 255);
+    EXPECT_TRUE(blueTrace) << "the preview paints the trace in the chosen colour";
+}
+
+}  // namespace
+}  // namespace lx9
