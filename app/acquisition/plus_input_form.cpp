@@ -86,13 +86,11 @@ bool PlusInputForm::focusable(int position) const {
     return rows_[static_cast<size_t>(position % kMaxSections)].inUse;
 }
 
-// One step along gains, delays, OK; a disabled target is passed over once.
+// One step along gains, delays, OK, passing over every disabled row: two unused sections in a
+// row must not strand the focus (OK is always there going down).
 std::optional<int> PlusInputForm::move(int from, int direction) const {
-    for (int skip = 1; skip <= 2; ++skip) {
-        const int to = from + skip * direction;
-        if (to < 0 || to > kOk) return std::nullopt;
+    for (int to = from + direction; to >= 0 && to <= kOk; to += direction)
         if (focusable(to)) return to;
-    }
     return std::nullopt;
 }
 

@@ -201,14 +201,14 @@ TEST_F(PlusInputFixture, UpAndDownKeys) {
     using F = PlusInputForm;
     EXPECT_EQ(form.focusDown(0), 1);
     EXPECT_EQ(form.focusDown(1), 2);
-    // gain 3 and gain 4 are disabled: the key does nothing.
-    EXPECT_EQ(form.focusDown(2), std::nullopt);
-    EXPECT_EQ(form.focusDown(F::kFirstDelay + 2), std::nullopt);
-    EXPECT_EQ(form.focusUp(F::kFirstDelay), std::nullopt);  // delay 1-2 up: gain 3-4, gain 2-4 disabled
+    // Three unused sections in a row are all passed over: the focus is never stranded.
+    EXPECT_EQ(form.focusDown(2), F::kFirstDelay);
+    EXPECT_EQ(form.focusDown(F::kFirstDelay + 2), F::kOk);
+    EXPECT_EQ(form.focusUp(F::kFirstDelay), 2);
     EXPECT_EQ(form.focusUp(1), 0);
     EXPECT_EQ(form.focusUp(0), std::nullopt);
     EXPECT_EQ(form.focusDown(F::kOk), 0);
-    EXPECT_EQ(form.focusUp(F::kOk), std::nullopt);  // delays 3-4 and 2-4 are disabled
+    EXPECT_EQ(form.focusUp(F::kOk), F::kFirstDelay + 2);
 
     // Five sections: one disabled target is passed over.
     current.sectionCount = 5;
@@ -341,6 +341,29 @@ TEST_F(ModalFixture, BackToRealTimeRaisesTheModeChangedFlag) {
     again.ok();
     EXPECT_EQ(info.cacheMode, 1);
     EXPECT_EQ(console.calls.size(), 1u);
+}
+
+// The acquisition mode changes only between tests; the display style whenever it may.
+TEST_F(ModalFixture, TheAcquisitionModeStaysAsItIsDuringARecording) {
+    const struct {
+        uint32_t state;
+        bool viewing, modeFree;
+    } cases[] = {{0xF0000000, false, true},  {0xF6000004, false, true},  {0xF6000000, false, false},
+                 {0xF7000000, false, false}, {0xFA000004, false, false}, {0xFC000001, false, false},
+                 {0xABCD0000, false, false}, {0xF0000000, true, false}};
+    for (const auto& c : cases) {
+        info.cacheMode = 1;
+        console.calls.clear();
+        ModalForm f = form(c.state, c.viewing);
+        EXPECT_EQ(f.controls().cacheModeEnabled, c.modeFree) << std::hex << c.state;
+        f.chooseCacheMode(0);
+        EXPECT_TRUE(f.chooseStyle(0)) << std::hex << c.state;
+        EXPECT_EQ(f.ok(), ModalForm::Outcome::Accepted) << std::hex << c.state;
+        EXPECT_EQ(info.cacheMode, c.modeFree ? 0 : 1) << std::hex << c.state;
+        EXPECT_EQ(console.calls.size(), c.modeFree ? 1u : 0u) << std::hex << c.state;
+        EXPECT_EQ(info.waveTrainStyle, 0) << std::hex << c.state;
+        info.waveTrainStyle = 1;
+    }
 }
 
 // ---- dlg_Re
