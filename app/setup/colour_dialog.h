@@ -9,6 +9,7 @@
 #include <array>
 #include <optional>
 
+#include "display/view_colours_view.h"
 #include "setup/colour_form.h"
 
 class QPushButton;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "display/view_colours.h"
 #include "setup/setup_form.h"
 
 namespace lx9 {

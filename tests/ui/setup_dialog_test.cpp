@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "display/curves_geometry.h"
 #include "setup/colour_dialog.h"
 #include "setup/setup_dialog.h"
 #include "tests/acquisition/console_fakes.h"
@@ -133,7 +134,7 @@ TEST_F(SetupDialogTest, QuickSetLineRunsOnEnterOnlyWhileShown) {
     EXPECT_EQ(dialog->result(), 0);
 }
 
-TEST(ColourDialog, TheChosenSwatchIsTheRecordsColour) {
+TEST(ColourDialog, TheChosenColourIsTheColourTheViewsPaint) {
     ui::OffscreenWidgets app;
     CInfo info;
     info.resetToDefaults();
@@ -141,23 +142,18 @@ TEST(ColourDialog, TheChosenSwatchIsTheRecordsColour) {
     dialog.show();
     test::onNextModal(
         [](QWidget* chooser) {
-            // The third swatch of the second row: pure blue, 0x00FF0000 as the record keeps it.
-            const auto swatches = chooser->findChildren<QPushButton*>();
-            for (auto* b : swatches)
-                if (b->toolTip() == QStringLiteral("#0000ff")) QTest::mouseClick(b, Qt::LeftButton);
+            for (auto* b : chooser->findChildren<QPushButton*>())
+                if (b->toolTip() == QStringLiteral("#ffff00")) QTest::mouseClick(b, Qt::LeftButton);
         },
         &dialog);
-    QTest::mouseClick(dialog.swatch(4), Qt::LeftButton);
-    EXPECT_EQ(info.colours[4], 0) << "nothing is stored before OK";
+    QTest::mouseClick(dialog.swatch(0), Qt::LeftButton);  // 背景颜色
+    EXPECT_EQ(info.colours[0], 0xFFFFFF) << "nothing is stored before OK";
     const QImage preview = dialog.preview()->grab().toImage();
-    EXPECT_EQ(qColourOf(dialog.form().colours()[4]), QColor(0, 0, 255));
+    EXPECT_EQ(preview.pixelColor(2, preview.height() / 4), QColor(255, 255, 0));
     QTest::mouseClick(test::buttonOf(&dialog, QStringLiteral("确定")), Qt::LeftButton);
-    EXPECT_EQ(info.colours[4], 0x00FF0000);
-    bool blueTrace = false;
-    for (int y = 0; y < preview.height() && !blueTrace; ++y)
-        for (int x = 0; x < preview.width() && !blueTrace; ++x)
-            blueTrace = preview.pixelColor(x, y) == QColor(0, 0, 255);
-    EXPECT_TRUE(blueTrace) << "the preview paints the trace in the chosen colour";
+    EXPECT_EQ(info.colours[0], 0x0000FFFF);  // 0x00BBGGRR
+    const SectionLists none{};
+    EXPECT_EQ(takeCurvesSnapshot(info, nullptr, none, -1, std::nullopt).background, viewRgb(255, 255, 0));
 }
 
 }  // namespace
