@@ -16,11 +16,14 @@
 #include <numbers>
 
 #include "acquisition/console_controller.h"
+#include "acquisition/console_window.h"
 #include "acquisition/para_input_dialog.h"
 #include "acquisition/shared_flags.h"
 #include "data/globals.h"
+#include "data/settings_store.h"
 #include "setup/calibration_dialog.h"
 #include "setup/colour_dialog.h"
+#include "setup/data_folder_dialog.h"
 #include "setup/hotkey_dialog.h"
 #include "setup/instrument_params_dialog.h"
 #include "setup/number_text.h"
@@ -372,6 +375,11 @@ QWidget* CDlg_Set::buildButtons() {
     });
     hotkeyButton_ = add("快捷键设置");
     connect(hotkeyButton_, &QPushButton::clicked, this, &CDlg_Set::openHotkeys);
+    connect(add("数据目录"), &QPushButton::clicked, this, [this] {
+        const auto dir = hooks_.settingsDir.empty() ? settingsDirectory() : hooks_.settingsDir;
+        if (const auto folder = openDataFolderDialog(dir, sink_, this); folder && hooks_.dataFolderChanged)
+            hooks_.dataFolderChanged(*folder);
+    });
     quickSetToggle_ = add("命令行");
     quickSetToggle_->setCheckable(true);
     connect(quickSetToggle_, &QPushButton::toggled, this, &CDlg_Set::showQuickSet);
@@ -528,6 +536,10 @@ void openSetupDialog(ConsoleController& controller, MessageSink& sink, QWidget* 
     hooks.setDepthListener = [&controller](std::function<void(uint16_t)> listener) {
         controller.setDepthListener(std::move(listener));
     };
+    if (auto* console = dynamic_cast<ConsoleWindow*>(parent))
+        hooks.dataFolderChanged = [console](const std::filesystem::path& folder) {
+            console->setDataFolder(folder);
+        };
     CDlg_Set dialog(currentInfo, savedInfo, controller, sink, nullptr, std::move(hooks), parent);
     dialog.exec();
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -34,6 +35,10 @@ struct SetupDialogHooks {
     std::function<void(std::function<void(uint16_t)>)> setDepthListener;
     // The hotkeys changed: the console refreshes its captions and keys.
     std::function<void()> hotkeysChanged;
+    // Where "set.ini" and the data-folder note live (empty: the settings store's folder), and
+    // what follows a new data folder (the console's file choosers).
+    std::filesystem::path settingsDir;
+    std::function<void(const std::filesystem::path&)> dataFolderChanged;
 };
 
 // Opens the setup modally over the console.

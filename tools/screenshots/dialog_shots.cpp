@@ -10,11 +10,13 @@
 #include "acquisition/test_time_dialog.h"
 #include "setup/calibration_dialog.h"
 #include "setup/colour_dialog.h"
+#include "setup/data_folder_dialog.h"
 #include "setup/hotkey_dialog.h"
 #include "setup/instrument_params_dialog.h"
 #include "setup/setup_dialog.h"
 #include "setup/sys_adjust_form.h"
 #include "tools/screenshots/screenshot_registry.h"
+#include "ui/file_chooser_dialog.h"
 #include "ui/message_sink.h"
 #include "ui/num_input_dialog.h"
 #include "ui/select_dialog.h"
@@ -230,4 +232,17 @@ LX9_SCREENSHOT(hotkeys) {
     QuietSink sink;
     CQuickyKey dialog(info, sink);
     shot.save(dialog, "hotkeys");
+}
+
+// The data folder chosen with the touch folder chooser: a tester's folder of jobs.
+LX9_SCREENSHOT(directory) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / "lx9-shot-home";
+    const fs::path data = root / "LX9 data";
+    for (const char* job : {"2026-11 跨江大桥", "2026-12 演示工地", "2026-12 东区厂房", "归档"})
+        fs::create_directories(data / job);
+    ui::FileChooserDialog chooser(ui::FileChooserDialog::Mode::Folder, QStringLiteral("数据目录"), data);
+    shot.save(chooser, "directory");
+    std::error_code ec;
+    fs::remove_all(root, ec);
 }
