@@ -29,6 +29,7 @@
 #include "setup/number_text.h"
 #include "ui/num_input_dialog.h"
 #include "ui/select_dialog.h"
+#include "ui/touch_keyboard_dialog.h"
 
 namespace lx9 {
 
@@ -114,6 +115,7 @@ CDlg_Set::CDlg_Set(CInfo& current, CInfo& saved, SetupConsole& console, MessageS
       sink_(sink),
       hooks_(std::move(hooks)) {
     quickSet_ = std::make_unique<QuickSet>(form_, current);
+    keyboard_ = std::make_unique<SystemKeyboard>(this);
     setWindowTitle(qs(std::string(kSetupCaption)));
     setFont(ui::touchFont(15));
     auto* outer = new QVBoxLayout(this);
@@ -180,6 +182,10 @@ QWidget* CDlg_Set::buildJob() {
         }
         ++row;
     }
+    auto* keyboard = ui::touchButton(QStringLiteral("系统键盘"), box, 15);
+    keyboard->setFocusPolicy(Qt::NoFocus);  // the typed field keeps the focus
+    connect(keyboard, &QPushButton::clicked, this, [this] { keyboard_->open(); });
+    grid->addWidget(keyboard, row++, 1);
     grid->setRowStretch(row, 1);
     return box;
 }
@@ -477,6 +483,7 @@ void CDlg_Set::focusField(const std::optional<FieldRef>& ref) {
 void CDlg_Set::accept() {
     const OkResult result = form_.ok();
     if (result.outcome == FormOutcome::Accepted) {
+        keyboard_->close();
         QDialog::accept();
         return;
     }
@@ -504,7 +511,10 @@ void CDlg_Set::runQuickSet() {
                            : quickSet_->status() == QuickSetStatus::Success
                                ? QStringLiteral("color: #0030d0;")
                                : QString());
-    if (r.command == QuickSetCommand::Yes && r.outcome == FormOutcome::Accepted) QDialog::accept();
+    if (r.command == QuickSetCommand::Yes && r.outcome == FormOutcome::Accepted) {
+        keyboard_->close();
+        QDialog::accept();
+    }
     if (r.command == QuickSetCommand::No) QDialog::reject();
     if (r.command == QuickSetCommand::Yes && r.outcome != FormOutcome::Accepted) {
         // OK refused: its message has been shown; the refused field gets the focus.

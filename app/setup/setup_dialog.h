@@ -28,6 +28,7 @@ namespace lx9 {
 class ConsoleController;
 class InstrumentLink;
 class PadField;
+class SystemKeyboard;
 
 // What the setup's side dialogs need from the program around them.
 struct SetupDialogHooks {
@@ -55,6 +56,7 @@ class CDlg_Set : public QDialog {
     // The widget of a field (a pad field, a typed field, a box or the first radio of a group).
     QWidget* widgetOf(FieldRef ref) const;
     QLineEdit* quickSetLine() const { return line_; }
+    SystemKeyboard& keyboard() { return *keyboard_; }
     QLabel* quickSetStatus() const { return status_; }
     // Shows or hides the quick-set line with its hints and the hotkey button.
     void showQuickSet(bool shown);
@@ -84,6 +86,7 @@ class CDlg_Set : public QDialog {
     CInfo& current_;
     SetupForm form_;
     std::unique_ptr<QuickSet> quickSet_;
+    std::unique_ptr<SystemKeyboard> keyboard_;
     MessageSink& sink_;
     SetupDialogHooks hooks_;
     bool refreshing_ = false;

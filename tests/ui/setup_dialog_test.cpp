@@ -16,6 +16,7 @@
 #include "tests/ui/modal_driver.h"
 #include "ui/gui_application.h"
 #include "ui/num_input_dialog.h"
+#include "ui/touch_keyboard_dialog.h"
 
 namespace lx9 {
 namespace {
@@ -132,6 +133,22 @@ TEST_F(SetupDialogTest, QuickSetLineRunsOnEnterOnlyWhileShown) {
 
     dialog->showQuickSet(false);
     EXPECT_EQ(dialog->result(), 0);
+}
+
+TEST_F(SetupDialogTest, BuiltInKeyboardTypesIntoTheFocusedJobText) {
+    SystemKeyboard keyboard(dialog.get(), QString());  // no desktop keyboard: the built-in one
+    auto* pile = static_cast<QLineEdit*>(w(SetupField::PileId));
+    QApplication::setActiveWindow(dialog.get());
+    pile->setFocus();
+    pile->selectAll();
+    keyboard.open();
+    ASSERT_TRUE(keyboard.isOpen());
+    for (const char* key : {"D", "-", "1", "2", "后退"})
+        QTest::mouseClick(test::buttonOf(keyboard.builtIn(), QString::fromUtf8(key)), Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), pile);
+    EXPECT_EQ(dialog->form().controls().pileId, "D-1");
+    keyboard.close();
+    EXPECT_FALSE(keyboard.isOpen());
 }
 
 TEST(ColourDialog, TheChosenColourIsTheColourTheViewsPaint) {
