@@ -546,10 +546,13 @@ void openSetupDialog(ConsoleController& controller, MessageSink& sink, QWidget* 
     hooks.setDepthListener = [&controller](std::function<void(uint16_t)> listener) {
         controller.setDepthListener(std::move(listener));
     };
-    if (auto* console = dynamic_cast<ConsoleWindow*>(parent))
+    if (auto* console = dynamic_cast<ConsoleWindow*>(parent)) {
         hooks.dataFolderChanged = [console](const std::filesystem::path& folder) {
             console->setDataFolder(folder);
         };
+        // The console reads the keys from the record; its captions show them after a redraw.
+        hooks.hotkeysChanged = [console] { console->redraw(kViewButtons); };
+    }
     CDlg_Set dialog(currentInfo, savedInfo, controller, sink, nullptr, std::move(hooks), parent);
     dialog.exec();
 }
