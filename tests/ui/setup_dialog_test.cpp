@@ -10,6 +10,8 @@
 
 #include "display/curves_geometry.h"
 #include "setup/colour_dialog.h"
+#include "setup/hotkey_dialog.h"
+#include "setup/instrument_params_dialog.h"
 #include "setup/setup_dialog.h"
 #include "tests/acquisition/console_fakes.h"
 #include "tests/ui/file_console.h"
@@ -149,6 +151,39 @@ TEST_F(SetupDialogTest, BuiltInKeyboardTypesIntoTheFocusedJobText) {
     EXPECT_EQ(dialog->form().controls().pileId, "D-1");
     keyboard.close();
     EXPECT_FALSE(keyboard.isOpen());
+}
+
+TEST_F(SetupDialogTest, SideDialogsRefuseWithTheirTextsAndFocus) {
+    // 快捷键设置: 采样 given 设置's S on the console screen (typed on a keyboard into its field).
+    CQuickyKey keys(current, sink);
+    keys.show();
+    QTest::keyClick(keys.keyField(1), Qt::Key_S);
+    EXPECT_EQ(keys.keyField(1)->text(), QStringLiteral("S"));
+    QTest::mouseClick(test::buttonOf(&keys, QStringLiteral("确定")), Qt::LeftButton);
+    EXPECT_EQ(sink.last(), "主界面中的 \"设置\" 快捷键和 \"采样\" 快捷键相同，请重新输入！");
+    EXPECT_EQ(keys.result(), 0);
+    EXPECT_EQ(current.hotkeys[1].key, 'C');
+
+    // 仪器参数 in buffered mode: the length is forced and locked; an interval below 0.1 is refused.
+    current.sampleLength = 1024;
+    CodeConfig config{};
+    CDlg_ApparatusPara params(current, config, sink, true);
+    params.show();
+    EXPECT_EQ(current.sampleLength, 512);
+    auto fields = params.findChildren<PadField*>();
+    ASSERT_EQ(fields.size(), 5);
+    EXPECT_FALSE(fields[1]->isEnabled());
+    test::onNextModal(
+        [](QWidget* pad) {
+            EXPECT_EQ(pad->windowTitle(), QStringLiteral("采样间隔"));
+            QTest::keyClicks(pad, "0.09");
+            QTest::keyClick(pad, Qt::Key_Return);
+        },
+        &params);
+    QTest::mouseClick(fields[0], Qt::LeftButton);
+    EXPECT_EQ(sink.last(), "修改失败!采样间隔不能小于0.1!");
+    EXPECT_EQ(params.focusWidget(), fields[0]);
+    EXPECT_EQ(fields[0]->text(), QStringLiteral("0.5"));
 }
 
 TEST(ColourDialog, TheChosenColourIsTheColourTheViewsPaint) {
