@@ -11,6 +11,7 @@
 #include "display/view_source.h"
 #include "display/wave_train_view.h"
 #include "display/waveform_view.h"
+#include "setup/setup_dialog.h"
 
 namespace lx9::program {
 namespace {
@@ -81,7 +82,10 @@ void installConsoleParts(ConsoleWindow& window, ConsoleController& controller, M
     screens.openTestDialog = [dialogs](ConsoleDialog d, QWidget* console) { dialogs->open(d, console); };
     screens.closeTestDialog = [dialogs](ConsoleDialog d) { dialogs->close(d); };
     screens.refreshTestDialogs = [dialogs] { dialogs->refresh(); };
-    // The setup, the workbench and the upload dialog join here as they are built.
+    screens.openSetup = [&controller, &sink](QWidget* console) {
+        openSetupDialog(controller, sink, console);
+    };
+    // The workbench and the upload dialog join here as they are built.
     window.setScreens(std::move(screens));
 }
 
