@@ -72,15 +72,35 @@ int sectionControlId(int section, SectionAdjust adjust) {
     return kSectionControlIds[section][static_cast<int>(adjust)];
 }
 
+namespace {
+
+// The pickers offer 8, 80, 800 and 8000 where the console's table has 10, 100, 1000 and 10000;
+// the instrument codes each pair alike, so the buttons step from them as from their table entry.
+int32_t asTableGain(int32_t gain) {
+    switch (gain) {
+        case 8:
+        case 80:
+        case 800:
+        case 8000:
+            return gain / 8 * 10;
+        default:
+            return gain;
+    }
+}
+
+}  // namespace
+
 int32_t gainUp(int32_t gain) {
+    const int32_t g = asTableGain(gain);
     for (size_t i = 0; i + 1 < kConsoleGains.size(); ++i)
-        if (kConsoleGains[i] == gain) return kConsoleGains[i + 1];
+        if (kConsoleGains[i] == g) return kConsoleGains[i + 1];
     return gain;
 }
 
 int32_t gainDown(int32_t gain) {
+    const int32_t g = asTableGain(gain);
     for (size_t i = 1; i < kConsoleGains.size(); ++i)
-        if (kConsoleGains[i] == gain) return kConsoleGains[i - 1];
+        if (kConsoleGains[i] == g) return kConsoleGains[i - 1];
     return gain;
 }
 

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/render_views.h"
+#include "cli/render_wavetrain.h"
 #include "cli/test_file.h"
 #include "ui/gui_application.h"
 #include "upload/section_image.h"
@@ -30,12 +31,24 @@ bool parseSize(const std::string& text, int& width, int& height) {
     return width >= 20 && width <= 8000 && height >= 20 && height <= 8000;
 }
 
-int runRender(RenderRequest args) {
+// The wave train has options of its own (form, page) and draws every section when none is named.
+struct WaveTrainArgs {
+    WaveTrainRenderOptions options;
+    bool sectionGiven = false;
+};
+
+int runRender(RenderRequest args, const WaveTrainArgs& train) {
+    if (args.view == "wavetrain") {
+        WaveTrainRenderOptions options = train.options;
+        if (!args.size.empty()) options.size = args.size;
+        return renderWaveTrainFile(args.file, train.sectionGiven ? args.section : "", options,
+                                   args.out);
+    }
     const RenderView* view = nullptr;
     if (args.view != "upload") {
         view = findView(args.view);
         if (!view) {
-            std::fprintf(stderr, "lx9 render: unknown view %s (upload", args.view.c_str());
+            std::fprintf(stderr, "lx9 render: unknown view %s (upload, wavetrain", args.view.c_str());
             for (const RenderView& v : renderViews())
                 std::fprintf(stderr, ", %s", v.name);
             std::fprintf(stderr, ")\n");
@@ -112,18 +125,27 @@ void addRenderCommand(CLI::App& app, Action& action) {
     auto* cmd =
         app.add_subcommand("render", "Draw a section's wave-train image (the upload's PNG) or a view");
     cmd->add_option("file", args->file, "the test's .CHT file")->required();
-    cmd->add_option("--section", args->section, "section name, e.g. 1-2")->required();
+    auto train = std::make_shared<WaveTrainArgs>();
+    auto* sectionOption = cmd->add_option(
+        "--section", args->section, "section name, e.g. 1-2 (the wave train: every section when left out)");
     cmd->add_option("--out", args->out, "PNG file to write")->required();
-    cmd->add_option("--view", args->view, "upload (default), waveform, curves or map");
+    cmd->add_option("--view", args->view, "upload (default), waveform, curves, map or wavetrain");
+    cmd->add_option("--style", train->options.style,
+                    "wave-train form: dash, mini, grey or curves (default: the settings')")
+        ->check(CLI::IsMember({"dash", "mini", "grey", "curves"}));
+    cmd->add_option("--page", train->options.page, "wave train: screens back from the newest points")
+        ->check(CLI::NonNegativeNumber);
     auto* levelOption = cmd->add_option("--level", *level, "point index for the waveform (0 = the first)");
     auto* standardOption =
         cmd->add_option("--standard", *standard, "公路, 铁路, 建筑 or 广东建筑 (default: the test's)");
     cmd->add_option("--size", args->size, "picture size WxH in pixels");
-    cmd->callback([&action, args, level, standard, levelOption, standardOption] {
+    cmd->callback([&action, args, level, standard, levelOption, standardOption, train, sectionOption] {
         RenderRequest request = *args;
         if (levelOption->count() > 0) request.level = *level;
         if (standardOption->count() > 0) request.standard = *standard;
-        action = [request] { return runRender(request); };
+        WaveTrainArgs trainArgs = *train;
+        trainArgs.sectionGiven = sectionOption->count() > 0;
+        action = [request, trainArgs] { return runRender(request, trainArgs); };
     });
 }
 

@@ -63,7 +63,8 @@ double waveformAmplitudeDb(const SamplePoint& p) {
 }
 
 double amplitudeToDb(double amplitude) {
-    return 20.0 * std::log10(std::fabs(amplitude) / 0.000025);
+    const double db = 20.0 * std::log10(std::fabs(amplitude) / 0.000025);
+    return db > kAmplitudeDbFloor ? db : kAmplitudeDbFloor;  // also −∞ and NaN
 }
 
 }  // namespace lx9
