@@ -128,9 +128,12 @@ CurvesSnapshot takeCurvesSnapshot(const CInfo& info, std::mutex* infoLock, const
                 size > 0 && p->gain != 0.0f && p->tIndex >= 0 && static_cast<size_t>(p->tIndex) < size;
             c.time = m.time;
             c.velocity = static_cast<float>(m.velocity / 1e6);
-            c.amplitudeDb = amplitudeToDb(m.amplitude);
+            // The rules get the analysis' values; the curve leaves a zero amplitude out rather
+            // than draw it at the floor of the decibel scale.
+            const double db = amplitudeToDb(m.amplitude);
+            c.amplitudeDb = m.amplitude != 0.0f ? db : std::nan("");
             velocityMmS[static_cast<size_t>(i)] = m.velocity;
-            amplitudeDb[static_cast<size_t>(i)] = static_cast<float>(c.amplitudeDb);
+            amplitudeDb[static_cast<size_t>(i)] = static_cast<float>(db);
         }
         if (current && *current >= 0 && *current < n) s.current = *current;
         s.grades = list->gradeArray;

@@ -20,6 +20,7 @@
 #include "acquisition/kaxil_link.h"
 #include "data/data_folder.h"
 #include "data/settings_store.h"
+#include "display/console_views_view.h"
 #include "program/program_options.h"
 #include "program/self_test.h"
 #include "ui/gui_application.h"
@@ -91,6 +92,7 @@ int main(int argc, char** argv) {
         lx9::ConsoleController controller(link, window, boxes);
         window.attach(controller);
         window.setScreens(programScreens(controller));
+        lx9::hostConsoleViews(window, [&controller] { return controller.display().showWaveTrain; });
         window.showConsole(!options.window);
         if (!options.selfTestDir.empty()) lx9::program::prepareSelfTest();
         QTimer::singleShot(0, &window, [&] {

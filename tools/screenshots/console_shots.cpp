@@ -1,7 +1,6 @@
 // The console `CDlg_Main` after connecting (console.png) and during free sampling
 // (console-sampling.png), against the instrument simulator on a loopback port, as a field tester
-// sees it on the 1024×768 screen. The views are drawn by their own areas; here their panels are
-// the console's frames.
+// sees it on the 1024×768 screen, with the wave panels, the depth curves and the section map.
 #include <stdlib.h>
 
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include "acquisition/kaxil_link.h"
 #include "acquisition/shared_flags.h"
 #include "data/globals.h"
+#include "display/console_views_view.h"
 #include "instrument_simulator.h"
 #include "tools/screenshots/screenshot_registry.h"
 #include "ui/message_box_sink.h"
@@ -72,6 +72,7 @@ struct ConsoleRig {
         options.loadSettings = false;
         controller = std::make_unique<ConsoleController>(link, *window, *boxes, options);
         window->attach(*controller);
+        hostConsoleViews(*window, [this] { return controller->display().showWaveTrain; });
         window->setFileNameProvider(
             [this](ConsoleWindow::FileRequest) { return (folder / "P-17").string(); });
         window->showConsole(true);
