@@ -50,6 +50,33 @@ void extend(std::vector<ViewPolyline>& runs, bool& open, std::optional<ViewPoint
     runs.back().points.push_back(*p);
 }
 
+// Many levels share a pixel row on a long pile. Within a run of points on one row only the
+// first, the leftmost, the rightmost and the last shape the line: the rest are dropped, so a
+// 20 001-level curve costs what a few thousand points do and looks the same.
+void compact(std::vector<ViewPolyline>& runs) {
+    for (ViewPolyline& run : runs) {
+        std::vector<ViewPoint>& pts = run.points;
+        std::vector<ViewPoint> out;
+        out.reserve(pts.size());
+        size_t i = 0;
+        while (i < pts.size()) {
+            size_t j = i;
+            size_t lo = i, hi = i;
+            while (j + 1 < pts.size() && pts[j + 1].y == pts[i].y) {
+                ++j;
+                if (pts[j].x < pts[lo].x) lo = j;
+                if (pts[j].x > pts[hi].x) hi = j;
+            }
+            size_t keep[4] = {i, std::min(lo, hi), std::max(lo, hi), j};
+            for (int k = 0; k < 4; ++k) {
+                if (k == 0 || keep[k] != keep[k - 1]) out.push_back(pts[keep[k]]);
+            }
+            i = j + 1;
+        }
+        pts.swap(out);
+    }
+}
+
 // Grade g when it is one of 1..4, else none.
 std::optional<int> grade(const std::vector<float>& grades, int i) {
     if (i < 0 || i >= static_cast<int>(grades.size())) return std::nullopt;
@@ -101,9 +128,12 @@ CurvesSnapshot takeCurvesSnapshot(const CInfo& info, std::mutex* infoLock, const
                 size > 0 && p->gain != 0.0f && p->tIndex >= 0 && static_cast<size_t>(p->tIndex) < size;
             c.time = m.time;
             c.velocity = static_cast<float>(m.velocity / 1e6);
-            c.amplitudeDb = amplitudeToDb(m.amplitude);
+            // The rules get the analysis' values; the curve leaves a zero amplitude out rather
+            // than draw it at the floor of the decibel scale.
+            const double db = amplitudeToDb(m.amplitude);
+            c.amplitudeDb = m.amplitude != 0.0f ? db : std::nan("");
             velocityMmS[static_cast<size_t>(i)] = m.velocity;
-            amplitudeDb[static_cast<size_t>(i)] = static_cast<float>(c.amplitudeDb);
+            amplitudeDb[static_cast<size_t>(i)] = static_cast<float>(db);
         }
         if (current && *current >= 0 && *current < n) s.current = *current;
         s.grades = list->gradeArray;
@@ -205,6 +235,9 @@ CurvesGeometry curvesGeometry(const CurvesSnapshot& s, int width, int height, bo
         }
     }
 
+    for (auto* runs : {&g.velocity, &g.amplitude, &g.psd, &g.grades})
+        compact(*runs);
+
     if (s.current >= 0 && s.current < n) {
         const int y = depthY(s, plot, s.points[static_cast<size_t>(s.current)].depth);
         g.currentLine = ViewLine{{0, y}, {width, y}, kViewRed};
@@ -266,8 +299,16 @@ IntervalGeometry intervalGeometry(const CurvesSnapshot& s, int width, int height
         if (y < upper || y > lower || !k) continue;
         double top = std::max(y - half, upper);
         double bottom = std::min(y + half, lower);
-        if (i + 1 < n) top = std::max(top, (y + plot.top + depth(i + 1) * scale) / 2.0);
-        if (i - 1 >= 0) bottom = std::min(bottom, (y + plot.top + depth(i - 1) * scale) / 2.0);
+        // Neighbouring bands meet half-way; float depths put that a hair off half a step, which
+        // must not leave a white line between two bands.
+        if (i + 1 < n) {
+            const double mid = (y + plot.top + depth(i + 1) * scale) / 2.0;
+            top = mid >= top - 1.0 ? std::max(mid, upper) : top;
+        }
+        if (i - 1 >= 0) {
+            const double mid = (y + plot.top + depth(i - 1) * scale) / 2.0;
+            bottom = mid <= bottom + 1.0 ? std::min(mid, lower) : bottom;
+        }
         if (bottom <= top) continue;
         g.bands.push_back({{g.bar.left, pixel(std::floor(top), plot.top, plot.bottom), g.bar.right,
                             pixel(std::floor(bottom), plot.top, plot.bottom)},

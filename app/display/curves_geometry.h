@@ -25,7 +25,7 @@ struct CurvePoint {
     bool measured = false;     // holds a picked waveform (placeholders and unpicked points do not)
     float time = 0.0f;         // µs, pointMetrics
     float velocity = 0.0f;     // km/s
-    double amplitudeDb = 0.0;  // may be −inf for a zero amplitude
+    double amplitudeDb = 0.0;  // NaN for a zero amplitude (nothing to draw)
 };
 
 struct CurvesSnapshot {

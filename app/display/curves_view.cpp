@@ -108,9 +108,9 @@ void CurvesView::rebuild() {
     dirty_ = false;
     const QSize size = this->size();
     if (image_.size() != size) image_ = QImage(size, QImage::Format_RGB32);
-    snapshot_ = source_.info
-                    ? takeCurvesSnapshot(*source_.info, source_.infoLock, source_.lists, drawnSection())
-                    : CurvesSnapshot{};
+    snapshot_ = source_.info ? takeCurvesSnapshot(*source_.info, source_.infoLock, source_.currentLists(),
+                                                  drawnSection())
+                             : CurvesSnapshot{};
     QPainter p(&image_);
     if (intervalMode_) {
         interval_ = intervalGeometry(snapshot_, size.width(), size.height());

@@ -6,8 +6,12 @@
 
 namespace lx9 {
 
+SectionLists ViewSource::currentLists() const {
+    return globalLists ? globalSectionLists() : lists;
+}
+
 ViewSource globalViewSource() {
-    return {&currentInfo, &currentInfoLock, globalSectionLists(), true};
+    return {&currentInfo, &currentInfoLock, {}, true, true};
 }
 
 }  // namespace lx9

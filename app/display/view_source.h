@@ -15,6 +15,11 @@ struct ViewSource {
     std::mutex* infoLock = nullptr;  // guards *info while other threads may change it
     SectionLists lists{};
     bool live = false;  // the running test: the waveform view writes its measures back
+    // The program's sectionLists, looked up at every redraw: the console re-creates them for
+    // each test, so pointers taken earlier would be stale.
+    bool globalLists = false;
+
+    SectionLists currentLists() const;
 };
 
 // currentInfo under currentInfoLock and sectionLists, live.

@@ -43,7 +43,11 @@ void WaveformView::setSource(const ViewSource& source) {
 }
 
 void WaveformView::setWaveTrainShown(bool shown) {
-    waveTrainShown_ = shown;
+    setWaveTrainShown([shown] { return shown; });
+}
+
+void WaveformView::setWaveTrainShown(std::function<bool()> shown) {
+    waveTrainShown_ = std::move(shown);
     dirty_ = true;
     update();
 }
@@ -64,10 +68,10 @@ void WaveformView::rebuild() {
         geometry_ = {};
         return;
     }
-    const WaveformSnapshot snap = takeWaveformSnapshot(*source_.info, source_.infoLock, source_.lists,
-                                                       WaveSource{std::nullopt, source_.live});
-    geometry_ = waveformGeometry(snap, panel_, waveTrainShown_, size.width(), size.height(),
-                                 followPointer_ ? pointerX_ : std::nullopt);
+    const WaveformSnapshot snap = takeWaveformSnapshot(
+        *source_.info, source_.infoLock, source_.currentLists(), WaveSource{std::nullopt, source_.live});
+    geometry_ = waveformGeometry(snap, panel_, waveTrainShown_ && waveTrainShown_(), size.width(),
+                                 size.height(), followPointer_ ? pointerX_ : std::nullopt);
     QPainter p(&image_);
     paintWaveform(p, geometry_);
 }

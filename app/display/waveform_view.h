@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 #include "display/panel_view.h"
@@ -30,7 +31,10 @@ class WaveformView : public QWidget, public PanelView {
     void redraw(uint32_t parts) override;
 
     void setSource(const ViewSource& source);
+    // With the wave train shown every displayed section shares the upper panel in one row.
     void setWaveTrainShown(bool shown);
+    // The console asks its own display switch at every redraw.
+    void setWaveTrainShown(std::function<bool()> shown);
     // The pointer readout: while on, moving or pressing over the plot shows the measures at the
     // sample under the pointer.
     void setReadoutFollowsPointer(bool on);
@@ -58,7 +62,7 @@ class WaveformView : public QWidget, public PanelView {
 
     WavePanel panel_;
     ViewSource source_;
-    bool waveTrainShown_ = false;
+    std::function<bool()> waveTrainShown_ = [] { return false; };
     bool followPointer_ = false;
     std::optional<int> pointerX_;
     bool dirty_ = true;

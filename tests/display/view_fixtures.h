@@ -1,7 +1,9 @@
 // Records and lists built by hand for the view tests.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -85,7 +87,12 @@ inline void fillDefectPile(CInfo& info, ViewLists& lists, int levels) {
                     t < 0 ? 0.0 : std::sin(t * 0.3) * (1 - std::exp(-t / 8.0)) * std::exp(-t / 220.0);
                 wave[static_cast<size_t>(j)] = static_cast<uint16_t>(2048 + gain * s);
             }
-            addPoint(*list, wave, info.startDepth - 0.05f * i, arrival, arrival + 13);
+            int peak = arrival;
+            for (int j = arrival; j < std::min(arrival + 60, 1024); ++j) {
+                if (std::abs(wave[static_cast<size_t>(j)] - 2048) > std::abs(wave[static_cast<size_t>(peak)] - 2048))
+                    peak = j;
+            }
+            addPoint(*list, wave, info.startDepth - 0.05f * i, arrival, peak);
         }
     }
 }

@@ -75,6 +75,8 @@ LX9_SCREENSHOT(view_curves) {
     setWholeIntervals(guangdong, pile.lists.pointers());
     EvaluatePileDbj(guangdong, pile.lists.pointers());
     pile.info.standard = std::string(kStandardBuilding);
+    for (auto& list : pile.lists.owned)
+        list->setCurrentAt(180);  // the evaluation walked the lists from their first point
     const ViewSource building = pile.source();
     const ViewSource dbj{&guangdong, nullptr, pile.lists.pointers(), false};
     {
