@@ -71,6 +71,12 @@ struct ConsoleRig {
         ::setenv("KAXIL_INSTRUMENT", ("127.0.0.1:" + std::to_string(simulator->port())).c_str(), 1);
 
         currentInfo = siteTest();
+        // Every picture starts a console as the program does: nothing running, idle. Another
+        // picture drawn before in this process may have left a file open for viewing.
+        testRunning = false;
+        pauseWorker = false;
+        listsReady = true;
+        testState = makeState(kStateIdle);
         window = std::make_unique<ConsoleWindow>();
         boxes = std::make_unique<ui::MessageBoxSink>(window.get());
         ConsoleOptions options;
