@@ -1,6 +1,10 @@
 #include "upload/upload_job.h"
 
 #include <cerrno>
+#include <system_error>
+
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -256,15 +260,26 @@ bool UploadJob::start(UploadRequest request, UploadHooks hooks) {
     if (thread_.joinable()) thread_.join();
     cancel_ = std::make_shared<CancelSignal>();
     result_ = {};
-    running_ = true;
-    thread_ = std::thread([this, request = std::move(request), hooks = std::move(hooks), cancel = cancel_] {
+    const auto progress = hooks.progress;
+    std::function<void()> body = [this, request = std::move(request), hooks = std::move(hooks), cancel = cancel_] {
         UploadResult r = runUpload(request, hooks, *cancel);
         {
             std::lock_guard<std::mutex> g(mutex_);
             result_ = std::move(r);
         }
         running_ = false;
-    });
+    };
+    // Running before the thread exists, so that a quick upload's end is never overtaken; taken
+    // back when the thread cannot be made, or every later upload would be refused.
+    running_ = true;
+    try {
+        thread_ = starter_ ? starter_(std::move(body)) : std::thread(std::move(body));
+    } catch (const std::system_error&) {
+        running_ = false;
+        result_.message = kThreadFailed;
+        if (progress) progress(UploadProgress{kThreadFailed, kStageIdle, 0.0});
+        return false;
+    }
     return true;
 }
 

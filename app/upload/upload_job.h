@@ -86,6 +86,7 @@ inline constexpr const char* kDataFailed = "上传数据点失败！";
 inline constexpr const char* kCriteriaFailed = "上传判据失败！";
 inline constexpr const char* kImagesFailed = "上传波列图片失败！";
 inline constexpr const char* kEndFailed = "上传结束包失败！";
+inline constexpr const char* kThreadFailed = "创建GPRS线程失败";
 
 // A folder of one's own for drawing images: created exclusively (mode 0700) under `parent` (empty:
 // the system's temporary folder) and removed, with everything in it, with the object. Two of
@@ -116,12 +117,19 @@ UploadResult runUpload(const UploadRequest& request, const UploadHooks& hooks, c
 // Threading contract: start, cancel, running and wait may be called from any thread.
 class UploadJob {
   public:
+    // Starts the upload's thread running `body`; throws std::system_error when it cannot (the
+    // default is std::thread; tests make it fail).
+    using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
+
     UploadJob() = default;
+    explicit UploadJob(ThreadStarter starter) : starter_(std::move(starter)) {}
     ~UploadJob();  // cancels a running upload and waits for it
     UploadJob(const UploadJob&) = delete;
     UploadJob& operator=(const UploadJob&) = delete;
 
-    // False, and nothing started, while an upload runs.
+    // False, and nothing started, while an upload runs, or when its thread cannot be created:
+    // then "创建GPRS线程失败" goes to the progress hook and is wait()'s message, and the job
+    // stays ready for the next start.
     bool start(UploadRequest request, UploadHooks hooks);
     // Stops the running upload at once (its result says cancelled).
     void cancel();
@@ -135,6 +143,7 @@ class UploadJob {
     std::shared_ptr<CancelSignal> cancel_;
     UploadResult result_;
     std::atomic<bool> running_{false};
+    ThreadStarter starter_;
 };
 
 }  // namespace lx9

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include "result_server.h"
@@ -354,6 +355,24 @@ TEST_F(UploadJobTest, OneUploadAtATimeAndACancelStopsItAtOnce) {
     hooks.progress = {};
     ASSERT_TRUE(job.start(request, hooks));
     EXPECT_TRUE(job.wait().ok);
+}
+
+// A thread that cannot be created says so, and leaves the job ready: the next start uploads.
+TEST_F(UploadJobTest, AThreadThatCannotBeCreatedIsReportedAndTheJobStaysReady) {
+    int tries = 0;
+    UploadJob job([&](std::function<void()> body) {
+        if (++tries == 1) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::thread(std::move(body));
+    });
+    EXPECT_FALSE(job.start(request, hooks));
+    EXPECT_FALSE(job.running());
+    EXPECT_EQ(texts, (std::vector<std::string>{"创建GPRS线程失败"}));
+    EXPECT_EQ(job.wait().message, "创建GPRS线程失败");
+    ScriptedPeer peer({});
+    request.settings.serverPort = peer.port();
+    ASSERT_TRUE(job.start(request, hooks));
+    EXPECT_TRUE(job.wait().ok);
+    EXPECT_EQ(tries, 2);
 }
 
 TEST_F(UploadJobTest, SlotFiveSendsTheSecondCriteriaPacket) {
