@@ -168,7 +168,7 @@ double lobeOnset(const std::vector<double>& z, const HalfWave& w, int lo) {
 // (mean |y|): a half wave this far above the background starts the wave; weaker ones just before
 // it still belong to it.
 constexpr double kDetectLevel = 5.0;
-constexpr double kExtendLevel = 3.0;
+constexpr double kExtendLevel = 4.0;
 
 }  // namespace
 

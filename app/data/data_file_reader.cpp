@@ -1,6 +1,7 @@
 #include "data/data_file_reader.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "data/atomic_file.h"
 #include "data/data_file_text.h"
@@ -62,6 +64,20 @@ std::string withSuffix(std::string_view base, std::string_view suffix) {
     return upper;
 }
 
+// Builds for the address sanitizer take the text's memory from operator new, so that every read
+// of it is checked.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitizedAddresses = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitizedAddresses = true;
+#else
+constexpr bool kSanitizedAddresses = false;
+#endif
+#else
+constexpr bool kSanitizedAddresses = false;
+#endif
+
 class FileDescriptor {
   public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -94,21 +110,53 @@ COpenfile::COpenfile(std::string_view basePath)
         error_ = chtPath_ + ": 不是数据文件";
         return;
     }
-    text_.resize(static_cast<size_t>(st.st_size));
-    std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(text_.data()), text_.size());
+    const auto size = static_cast<size_t>(st.st_size);
+    if (size == 0) return;
+    char* memory = textMemory_.allocate(size);
+    if (!memory) {
+        error_ = fileErrorText(chtPath_, ENOMEM);
+        return;
+    }
+    std::span<uint8_t> bytes(reinterpret_cast<uint8_t*>(memory), size);
     if (!readAllAt(fd.get(), bytes, 0)) {
         error_ = fileErrorText(chtPath_, errno ? errno : EIO);
-        text_.clear();
+        textMemory_.release();
+        return;
     }
+    text_ = std::string_view(memory, size);
+}
+
+char* COpenfile::TextMemory::allocate(size_t bytes) {
+    release();
+    if constexpr (kSanitizedAddresses) {
+        data_ = new (std::nothrow) char[bytes];
+    } else {
+        void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return nullptr;
+        ::madvise(p, bytes, MADV_HUGEPAGE);
+        data_ = static_cast<char*>(p);
+    }
+    if (data_) bytes_ = bytes;
+    return data_;
+}
+
+void COpenfile::TextMemory::release() {
+    if (!data_) return;
+    if constexpr (kSanitizedAddresses) {
+        delete[] data_;
+    } else {
+        ::munmap(data_, bytes_);
+    }
+    data_ = nullptr;
+    bytes_ = 0;
 }
 
 COpenfile::COpenfile(std::string chtText, std::span<const uint8_t> chdBytes)
-    : chtPath_("(memory).CHT"),
-      chdPath_("(memory).CHD"),
-      text_(std::move(chtText)),
-      chdMemory_(chdBytes),
-      inMemory_(true) {
-    if (text_.size() > kMaxChtBytes) text_.clear();
+    : chtPath_("(memory).CHT"), chdPath_("(memory).CHD"), chdMemory_(chdBytes), inMemory_(true) {
+    if (chtText.size() <= kMaxChtBytes) {
+        ownedText_ = std::move(chtText);
+        text_ = ownedText_;
+    }
 }
 
 bool COpenfile::failWith(std::string_view message) {
@@ -409,7 +457,9 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
     bool transmitterMoved = false;
     if (!scanRays(info, chdSize, rays, levelStarts, transmitterMoved)) return failWith(kTextNoLevels);
     // The text is not needed any more; give its memory back before the waveforms arrive.
-    std::string().swap(text_);
+    text_ = {};
+    textMemory_.release();
+    std::string().swap(ownedText_);
 
     std::array<bool, kSiCount> seen{};
     std::array<size_t, kMaxSections> adding{};
@@ -437,6 +487,7 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
     };
 
     // The .CHD is read in windows of whole 16-bit values (every waveform offset is even).
+    const bool shiftInWindow = std::endian::native == std::endian::little;
     std::vector<uint16_t> window;
     uint64_t windowStart = 0;
     std::vector<uint16_t> wave;
@@ -467,18 +518,29 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
                 rollBack();
                 return failWith(fileErrorText(chdPath_, errno ? errno : EIO));
             }
+            // Back to converter codes once per window, in one tight pass, so each point is a
+            // plain copy. Waveforms never overlap (the Seek column is honoured only when they do
+            // not), so no value is shifted twice.
+            if (shiftInWindow) {
+                for (uint16_t& v : window)
+                    v = static_cast<uint16_t>(v + kChdZeroCode);
+            }
         }
         const uint16_t* stored = window.data() + (offset - windowStart) / 2;
-        // On a little-endian host the stored words are taken as they are and shifted back to
-        // converter codes in the new point; otherwise (or for a list of another waveform length)
-        // they go through a converted copy, whose samples beyond the file's stay on the zero line.
-        const bool direct = std::endian::native == std::endian::little && list->sampleLength == length;
+        // On a little-endian host the window already holds converter codes and the new point
+        // copies them; otherwise (or for a list of another waveform length) they go through a
+        // converted copy, whose samples beyond the file's stay on the zero line.
+        const bool direct = shiftInWindow && list->sampleLength == length;
         if (!direct) {
             const auto need = static_cast<size_t>(std::max(length, list->sampleLength));
             if (wave.size() != need) wave.assign(need, uint16_t{2048});
-            const auto* bytes = reinterpret_cast<const uint8_t*>(stored);
-            for (int32_t j = 0; j < length; ++j)
-                wave[static_cast<size_t>(j)] = readChdSample(bytes + 2 * j);
+            if (shiftInWindow) {
+                std::copy(stored, stored + length, wave.begin());
+            } else {
+                const auto* bytes = reinterpret_cast<const uint8_t*>(stored);
+                for (int32_t j = 0; j < length; ++j)
+                    wave[static_cast<size_t>(j)] = readChdSample(bytes + 2 * j);
+            }
         }
         if (!list->append(direct ? stored : wave.data(), ray.destL)) {
             rollBack();
@@ -488,10 +550,6 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
 
         auto guard = list->lock();
         SamplePoint& p = *list->tail;
-        if (direct) {
-            for (uint16_t& v : p.samples)
-                v = static_cast<uint16_t>(v + kChdZeroCode);
-        }
         p.threshold = 0.0f;
         p.delay = ray.delay;
         p.gain = ray.gain;
