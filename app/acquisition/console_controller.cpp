@@ -980,7 +980,10 @@ void ConsoleController::ensureWorker() {
     o.lists = &sectionLists;
     o.state = &testState;
     o.levelCount = &maxPointCount;
-    if (service_) o.levelsOnDisk = &service_->levelsWrittenCounter();
+    if (service_) {
+        o.levelsOnDisk = &service_->levelsWrittenCounter();
+        o.ringLock = &service_->ringLock();
+    }
     o.processCurrentPoints = options_.processCurrentPoints;
     o.timing = options_.timing.worker;
     worker_ = std::make_unique<AcquisitionWorker>(link_, consoleSink_, o);

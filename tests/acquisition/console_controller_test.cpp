@@ -209,10 +209,23 @@ TEST_F(ConsoleRun, StartUpWithoutAnInstrument) {
     startConsole(pileTest(2.0f, 0));
     EXPECT_FALSE(console->connected());
     EXPECT_EQ(view.connectionText, "仪器未连接！");
-    for (int id : {kBtnSetup, kBtnSample, kBtnNewSave, kBtnMode, kBtnAdjust})
+    for (int id : {kBtnSetup, kBtnNewSave, kBtnMode, kBtnAdjust})
         EXPECT_FALSE(console->buttons().at(id)) << id;
     EXPECT_TRUE(console->buttons().at(kBtnOpen));
     EXPECT_TRUE(console->buttons().at(kBtnClose));
+    // "采样" is the retry of the connection: it stays enabled, and a retry that reaches the
+    // instrument connects the console.
+    ASSERT_TRUE(console->buttons().at(kBtnSample));
+    console->click(kBtnSample);
+    EXPECT_EQ(sink.last(), "发送操作命令失败");
+    EXPECT_EQ(stateCode(testState.load()), kStateIdle);
+    rig->simulator().setFaults(sim::FaultPlan{});  // the instrument answers again
+    console->click(kBtnSample);
+    EXPECT_EQ(stateCode(testState.load()), kStateFreeSampling);
+    EXPECT_TRUE(console->connected());
+    console->click(kBtnSample);  // paused: the setup and the rest follow the connected console
+    EXPECT_TRUE(console->buttons().at(kBtnSetup));
+    EXPECT_TRUE(console->buttons().at(kBtnNewSave));
 }
 
 TEST_F(ConsoleRun, BufferedStartUpSendsEveryParameterRecord) {
@@ -417,6 +430,7 @@ TEST_F(ConsoleRun, RealTimeSaveWritesAsItGoes) {
     EXPECT_TRUE(runUntil([&] { return std::filesystem::exists(dir / "PILE.CHT"); }));
     saveWhenAsked();
     ASSERT_TRUE(runUntil([&] { return console->lastSaveResult() == SaveForm::Result::Saved; }, 60s));
+    EXPECT_EQ(console->fileErrors(), 0);
     expectPairOpens(dir / "PILE", 81, 8.0f, 0.1f);
 }
 
