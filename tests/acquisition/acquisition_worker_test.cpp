@@ -289,6 +289,32 @@ TEST_F(WorkerTest, AStrayReadingIsIgnoredUnlessTheNextOneConfirmsIt) {
         EXPECT_EQ(points(k).size(), 11u);
 }
 
+// A 10 mm step (no tolerance) with the probes rising 2 cm per cycle: no two readings are ever
+// close, yet the rise goes on. The hold comes with the first level skipped, not when the probes
+// stop at 60 cm; a single far reading that the next one does not follow is still dropped.
+TEST_F(WorkerTest, AContinuingFastRiseHoldsAtTheFirstSkippedLevel) {
+    info.stepMm = 10;
+    levelCount = expectedLevelCount(info);
+    std::vector<int> readings = {0, 1};  // levels 0 and 1
+    readings.push_back(40);              // a stray reply, not followed
+    auto up = rise(1, 60, 2);            // then 2 cm per cycle up to 61 cm, where the probes stop
+    readings.insert(readings.end(), up.begin(), up.end());
+    for (int i = 0; i < 20; ++i)
+        readings.push_back(61);
+    recordAfterFreeSampling(1, readings);
+    ASSERT_TRUE(sink.waitFor(kMsgMissedPoints));
+    worker->stop();
+    const auto messages = sink.messages();
+    const auto missed = std::find_if(messages.begin(), messages.end(),
+                                     [](const Message& m) { return m.id == kMsgMissedPoints; });
+    // 1 cm (level 1, accepted), 3 cm: a far reading, 5 cm goes on the same way: the hold, with
+    // level 2 (2 cm) expected.
+    EXPECT_EQ(missed->wParam, 5u);
+    EXPECT_EQ(missed->lParam, 2);
+    EXPECT_EQ(points(0).size(), 2u);
+    EXPECT_EQ(state.load(), makeState(kStateRecordContinuous, kSubStateMissedHold));
+}
+
 TEST_F(WorkerTest, FixedPointFiringUsesItsOwnStateCodes) {
     info.continuousFiring = false;
     std::vector<int> readings = rise(0, 21, 3);
