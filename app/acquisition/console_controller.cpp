@@ -348,7 +348,9 @@ intptr_t ConsoleController::handleMessage(const Message& m) {
             closeLeak();
             afterStateChange();
             break;
-        case kMsgAbandonTest:
+        case kMsgAbandonTest: {
+            // The instrument's record belongs to the test's mode, whatever the settings say.
+            const bool buffered = currentInfo.cacheMode == 1;
             editInfo([](CInfo& info) { info = savedInfo; });
             stopWorker();
             lastTestLevels_ = lastLevels_;
@@ -362,13 +364,14 @@ intptr_t ConsoleController::handleMessage(const Message& m) {
             realTimeWindow_.reset();
             missedNotices_ = 0;
             setState(makeState(kStateIdle));
-            if (currentInfo.cacheMode == 1) {
+            if (buffered) {
                 auto hold = link_.hold();
                 link_.SetEnd(0);
             }
             startIdleWorker();
             view_.redraw(kViewAll | kViewReset);
             break;
+        }
         case kMsgLastLevelStored:
             afterStateChange();
             view_.redraw(kViewWaveform | kViewWaveTrain | kViewCurves | kViewPointInfo);
