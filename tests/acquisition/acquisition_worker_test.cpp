@@ -315,6 +315,40 @@ TEST_F(WorkerTest, AContinuingFastRiseHoldsAtTheFirstSkippedLevel) {
     EXPECT_EQ(state.load(), makeState(kStateRecordContinuous, kSubStateMissedHold));
 }
 
+// The console enables its buttons by the state it finds when a message arrives: the worker's own
+// change of state comes before the message that reports it (the first level, the probes back).
+TEST_F(WorkerTest, TheStateChangesBeforeTheMessageThatReportsIt) {
+    struct Seen {
+        std::mutex lock;
+        std::vector<std::pair<uint32_t, uint32_t>> posts;  // id, state when posted
+    };
+    auto seen = std::make_shared<Seen>();
+    std::vector<int> readings = rise(0, 21, 3);
+    for (int t : {60, 60, 20})
+        readings.push_back(t);
+    sink.setHook([this, seen, readings](const Message& m) {
+        std::lock_guard<std::mutex> g(seen->lock);
+        seen->posts.emplace_back(m.id, state.load());
+        if (m.id == kMsgFrameReady && stateCode(state.load()) == kStateFreeSampling) {
+            link.setReadings(readings);
+            state = makeState(kStateRecordStart);
+        }
+    });
+    state = makeState(kStateFreeSampling);
+    startWorker();
+    ASSERT_TRUE(sink.waitFor(kMsgProbesBack));
+    worker->stop();
+    std::lock_guard<std::mutex> g(seen->lock);
+    std::vector<uint32_t> atFrame, atBack;
+    for (const auto& [id, at] : seen->posts) {
+        if (id == kMsgFrameReady && stateCode(at) != kStateFreeSampling) atFrame.push_back(at);
+        if (id == kMsgProbesBack) atBack.push_back(at);
+    }
+    ASSERT_GE(atFrame.size(), 1u);
+    EXPECT_EQ(atFrame.front(), makeState(kStateRecordContinuous));  // not 0xF700 any more
+    EXPECT_EQ(atBack, std::vector<uint32_t>{makeState(kStateRecordContinuous)});  // the hold is over
+}
+
 TEST_F(WorkerTest, FixedPointFiringUsesItsOwnStateCodes) {
     info.continuousFiring = false;
     std::vector<int> readings = rise(0, 21, 3);
