@@ -639,7 +639,7 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
         if (levels_ == 0) setLevels(storedLevelCount());
         previousTravel_ = travel;
         lastReading_ = travel;
-            candidate_.reset();
+        candidate_.reset();
     }
     if (const int32_t wanted = requestedLevel_.exchange(-1); wanted >= 0) {
         previousTravel_ = travel;

@@ -43,7 +43,8 @@ PointMetrics pointMetrics(const CInfo& info, int sectionNumber, int32_t tIndex, 
                 path = std::sqrt(o * o + static_cast<double>(spacing * spacing));
                 break;
             }
-            default: path = static_cast<double>(spacing);
+            default:
+                path = static_cast<double>(spacing);
         }
     }
     m.velocity = static_cast<float>(path / t * 1000000.0);

@@ -16,12 +16,11 @@ namespace lx9 {
 namespace {
 
 using namespace std::chrono_literals;
-using test::resetSharedFlags;
 using test::RecordingSink;
+using test::resetSharedFlags;
 using test::ScriptedLink;
 
 constexpr int kLength = 16;
-
 
 // Rising readings from `from` to `to` cm by `by` per cycle.
 std::vector<int> rise(int from, int to, int by) {
@@ -345,7 +344,7 @@ TEST_F(WorkerTest, TheStateChangesBeforeTheMessageThatReportsIt) {
         if (id == kMsgProbesBack) atBack.push_back(at);
     }
     ASSERT_GE(atFrame.size(), 1u);
-    EXPECT_EQ(atFrame.front(), makeState(kStateRecordContinuous));  // not 0xF700 any more
+    EXPECT_EQ(atFrame.front(), makeState(kStateRecordContinuous));                // not 0xF700 any more
     EXPECT_EQ(atBack, std::vector<uint32_t>{makeState(kStateRecordContinuous)});  // the hold is over
 }
 

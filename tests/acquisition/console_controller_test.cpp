@@ -37,7 +37,6 @@ using test::SimRig;
 
 constexpr int kLength = 512;
 
-
 // A test of a pile `heightM` high: 100 mm steps, four channels, six sections, the automatic pick,
 // no digital filter.
 CInfo pileTest(float heightM, int cacheMode) {
@@ -724,7 +723,8 @@ TEST_F(ConsoleRun, NoticeClosedByHandAndButtonsFollowTheState) {
 // doing, also while the service thread waits on the console (save progress, a file's header).
 TEST_F(ConsoleRun, CloseEndsWithinBoundedTimeInEveryState) {
     enum class Case { Idle, Sampling, Recording, Paused, Saving, Opening };
-    for (const Case c : {Case::Idle, Case::Sampling, Case::Recording, Case::Paused, Case::Saving, Case::Opening}) {
+    for (const Case c :
+         {Case::Idle, Case::Sampling, Case::Recording, Case::Paused, Case::Saving, Case::Opening}) {
         for (const bool destroyOnly : {false, true}) {
             SCOPED_TRACE(std::to_string(static_cast<int>(c)) + (destroyOnly ? " destroyed" : " closed"));
             console.reset();
