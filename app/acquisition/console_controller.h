@@ -123,6 +123,8 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     bool connected() const { return connected_; }
     bool viewingFile() const { return viewingFile_; }
     const ButtonStates& buttons() const { return buttons_; }
+    // The test state buttons() was computed for (the worker may have moved testState on since).
+    uint32_t buttonsState() const { return appliedState_; }
     // The caption of a button in the present state (with its hotkey letter when shown).
     std::string caption(int button) const;
     BarIndicator battery() const { return battery_; }

@@ -208,9 +208,9 @@ PointInfoTexts pointInfoTexts(const CInfo& info, int slot, const SamplePoint& po
         pointMetrics(info, slot + 1, point.tIndex, point.depth, point.gain, ampCode, point.delay);
     t.measured = "声时(us):" + formatFixed(m.time, 1) + "\n波幅(mv):" + formatFixed(m.amplitude, 2) +
                  "\n声速(km/s):" + formatFixed(m.velocity / 1e6, 3);
-    const int32_t spacing =
-        slot >= 0 && slot < kMaxSections ? info.sections[static_cast<size_t>(slot)].spacing : 0;
-    t.placement = "深度(m):" + formatFixed(point.depth, 2) + "\n跨距(mm):" + formatFixed(spacing, 0) +
+    // The distance the velocity above was computed over, so the two texts agree in every mode.
+    const double distance = sectionPathLength(info, slot + 1, point.depth) + 0.01;
+    t.placement = "深度(m):" + formatFixed(point.depth, 2) + "\n跨距(mm):" + formatFixed(distance, 0) +
                   "\n增益:" + formatFixed(point.gain, 0);
     return t;
 }

@@ -162,18 +162,21 @@ TEST_F(PlusInputFixture, AChosenGainGoesIntoTheSectionAndIsPushedAtOnce) {
     EXPECT_EQ(saved.sections[2].gain, 80);    // the saved copy waits for OK
 }
 
-TEST_F(PlusInputFixture, NegativeDelayBoundIsTwoHundredIntervals) {
+TEST_F(PlusInputFixture, DelaysTheSetupWouldRefuseAreRefusedWithItsText) {
     PlusInputForm form(current, saved, console, sink);
-    // dt 0.5 µs: −100.0 is exactly 200 intervals and accepted; −100.005 is 200.01 and refused.
-    EXPECT_TRUE(form.enterDelay(0, -100.0));
-    EXPECT_FLOAT_EQ(current.sections[0].delay, -100.0f);
-    EXPECT_EQ(form.rows()[0].delay, "-100.0");
-    EXPECT_FALSE(form.enterDelay(0, -100.005));
-    EXPECT_EQ(sink.last(), "修改失败,当前采集间隔下,最小可设置的负延迟为-100.0");
-    EXPECT_FLOAT_EQ(current.sections[0].delay, -100.0f);  // the refused value is discarded
-    EXPECT_EQ(console.calls, (std::vector<std::string>{"push"}));
-    EXPECT_TRUE(form.enterDelay(1, 250.0));
-    EXPECT_EQ(form.rows()[1].delay, "250.0");
+    // dt 0.5 µs: any negative delay is refused (the push would send it as 0), as is one beyond
+    // 32767 intervals; 0 and 16383.5 (32767 intervals) are the edges that pass.
+    EXPECT_FALSE(form.enterDelay(0, -0.1));
+    EXPECT_EQ(sink.last(), "修改失败,剖面 1 的延时不能为负！");
+    EXPECT_FALSE(form.enterDelay(1, 16383.6));
+    EXPECT_EQ(sink.last(), "剖面 2 的 延时 超出范围，请重新输入！");
+    EXPECT_FLOAT_EQ(current.sections[1].delay, 12.25f);  // the refused value is discarded
+    EXPECT_TRUE(console.calls.empty());
+    EXPECT_TRUE(form.enterDelay(0, 0.0));
+    EXPECT_EQ(form.rows()[0].delay, "0.0");
+    EXPECT_TRUE(form.enterDelay(1, 16383.5));
+    EXPECT_EQ(form.rows()[1].delay, "16383.5");
+    EXPECT_EQ(console.calls, (std::vector<std::string>{"push", "push"}));
 }
 
 TEST_F(PlusInputFixture, OkRereadsRowsStoresAndSaves) {
