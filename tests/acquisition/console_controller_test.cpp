@@ -489,31 +489,35 @@ TEST_F(ConsoleRun, AShortRealTimeTestAfterAnAbandonedOneGetsItsOwnPair) {
     EXPECT_FALSE(std::filesystem::exists(dir / "PILE.CHT"));
 }
 
-// A resample that jumps more than the 50 levels kept in memory: the placeholders never take the
-// place of measured levels not yet written, and every row is at its own depth.
+// A jerk of the winch past more than the 50 levels kept in memory, then a resample at the
+// probes: the placeholders never take the place of measured levels not yet written (25..30 here),
+// and every row is at its own depth.
 TEST_F(ConsoleRun, AResampleBeyondTheRingKeepsEveryMeasuredLevel) {
     CInfo test = pileTest(10.0f, 0);
     test.saveMode = std::string(kSaveRealTime);
     sim::Scenario s = test::quietPile(10.0, 1.0, 1.0, kLength);
     using Move = sim::WinchMove;
-    s.winch.moves = {Move{Move::Kind::Rise, 3.15, 0.0}, Move{Move::Kind::Rise, 0.6, 60.0},
-                     Move{Move::Kind::Stop, 2.0, 0.0}, Move{Move::Kind::Rise, 7.0, 0.0}};
+    s.winch.moves = {Move{Move::Kind::Rise, 3.15, 0.0}, Move{Move::Kind::Rise, 5.8, 60.0},
+                     Move{Move::Kind::Stop, 2.0, 0.0}, Move{Move::Kind::Rise, 2.0, 0.0}};
     start(test, s);
     sampleThenRecord();
     ASSERT_TRUE(runUntil([&] { return console->leakForm() != nullptr; }, 60s));
     const int32_t firstMissed = console->leakForm()->expectedCm() / 10;
     ASSERT_GE(firstMissed, 31);
+    // The operator waits for the probes to come to rest at the top of the jerk (8.95 m).
+    ASSERT_TRUE(
+        runUntil([&] { return console->leakForm() && console->leakForm()->currentCm() >= 890; }, 60s));
     console->click(kBtnNewSave);  // "重采"
     ResampleForm* r = console->resampleForm();
     ASSERT_NE(r, nullptr);
-    ASSERT_EQ(r->enterHeight(900), ResampleForm::Outcome::Accepted);
+    const int32_t above = ((r->currentHeightCm() + 9) / 10) * 10 + 10;  // the next level above the probes
+    ASSERT_GE(above / 10 - firstMissed, 50);
+    ASSERT_EQ(r->enterHeight(above), ResampleForm::Outcome::Accepted);
     console->dialogChanged();
     saveWhenAsked();
     ASSERT_TRUE(runUntil([&] { return console->lastSaveResult() == SaveForm::Result::Saved; }, 60s));
     EXPECT_EQ(console->fileErrors(), 0);
-    // All 101 levels at their own depths, and the first placeholders flat: levels 25..30 (not
-    // yet written when the resample came) are measured, not overwritten by level 75..80's.
-    EXPECT_GE(expectPairOpens(dir / "PILE", 101, 10.0f, 0.1f), 1);
+    EXPECT_EQ(expectPairOpens(dir / "PILE", 101, 10.0f, 0.1f), above / 10 - firstMissed);
 }
 
 TEST_F(ConsoleRun, PauseAndResumeWhileRecording) {
