@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "analysis/algorithm.h"
 #include "analysis/section_statistics.h"
@@ -104,6 +105,8 @@ CurvesSnapshot takeCurvesSnapshot(const CInfo& info, std::mutex* infoLock, const
             c.amplitudeDb = amplitudeToDb(m.amplitude);
             velocityMmS[static_cast<size_t>(i)] = m.velocity;
             amplitudeDb[static_cast<size_t>(i)] = static_cast<float>(c.amplitudeDb);
+            // A flat waveform has no amplitude to draw (its decibels are only the floor).
+            if (m.amplitude == 0.0) c.amplitudeDb = std::numeric_limits<double>::quiet_NaN();
         }
         if (current && *current >= 0 && *current < n) s.current = *current;
         s.grades = list->gradeArray;

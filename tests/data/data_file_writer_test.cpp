@@ -607,7 +607,7 @@ TEST(DataFileWriter, RowsKeepTheirWidthWhateverTheValues) {
     const size_t row = cht.find("\r\n", cht.find("SI   SourL")) + 2;
     EXPECT_EQ(cht.find("\r\n", row) - row, kRayRowChars);
     EXPECT_EQ(cht.substr(row + 82, 16), "****************");  // gain, delay
-    EXPECT_EQ(cht.substr(row + 34, 8), "    -inf");           // A(dB) of a zero amplitude
+    EXPECT_EQ(cht.substr(row + 34, 8), "     0.0");           // A(dB) of a zero amplitude: the floor
     const size_t next = cht.find("\r\n", row) + 2;
     EXPECT_EQ(cht.find("\r\n", next) - next, kRayRowChars);
 }
