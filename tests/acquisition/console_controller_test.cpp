@@ -476,7 +476,10 @@ TEST_F(ConsoleRun, AShortRealTimeTestAfterAnAbandonedOneGetsItsOwnPair) {
 
     CInfo shortTest = pileTest(2.0f, 0);
     shortTest.saveMode = std::string(kSaveRealTime);
-    currentInfo = shortTest;
+    {
+        std::lock_guard<std::mutex> g(currentInfoLock);  // the idle worker reads it
+        currentInfo = shortTest;
+    }
     savedInfo = shortTest;
     view.dataFile = (dir / "SHORT").string();
     sampleThenRecord();
@@ -504,12 +507,20 @@ TEST_F(ConsoleRun, AResampleBeyondTheRingKeepsEveryMeasuredLevel) {
     ASSERT_TRUE(runUntil([&] { return console->leakForm() != nullptr; }, 60s));
     const int32_t firstMissed = console->leakForm()->expectedCm() / 10;
     ASSERT_GE(firstMissed, 31);
-    // The operator waits for the probes to come to rest at the top of the jerk (8.95 m).
-    ASSERT_TRUE(
-        runUntil([&] { return console->leakForm() && console->leakForm()->currentCm() >= 890; }, 60s));
-    console->click(kBtnNewSave);  // "重采"
-    ResampleForm* r = console->resampleForm();
-    ASSERT_NE(r, nullptr);
+    // The operator waits for the probes to come to rest at the top of the jerk (8.95 m): 重采
+    // shows their height, and is cancelled while they are still on their way.
+    ResampleForm* r = nullptr;
+    ASSERT_TRUE(runUntil(
+        [&] {
+            if (r) {
+                r->cancel();
+                console->dialogChanged();
+            }
+            console->click(kBtnNewSave);  // "重采"
+            r = console->resampleForm();
+            return r && r->currentHeightCm() >= 890;
+        },
+        60s));
     const int32_t above = ((r->currentHeightCm() + 9) / 10) * 10 + 10;  // the next level above the probes
     ASSERT_GE(above / 10 - firstMissed, 50);
     ASSERT_EQ(r->enterHeight(above), ResampleForm::Outcome::Accepted);
