@@ -447,7 +447,7 @@ INSTANTIATE_TEST_SUITE_P(BothModes, RecordingRun, ::testing::Values(0, 1),
 TEST_F(ConsoleRun, RealTimeSaveWritesAsItGoes) {
     CInfo test = pileTest(8.0f, 0);
     test.saveMode = std::string(kSaveRealTime);
-    start(test, test::quietPile(8.0, 2.0, 5.0, kLength));
+    start(test, test::quietPile(8.0, 1.0, 5.0, kLength));
     sampleThenRecord();
     EXPECT_EQ(maxPointCount.load(), 50);
     // WM_USER+96 has the service thread create the pair at once.
