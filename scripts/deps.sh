@@ -9,6 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     libcli11-dev nlohmann-json3-dev
     qt6-base-dev fonts-liberation fonts-wqy-microhei xvfb xauth
+    poppler-utils
 )
 
 missing=()

@@ -22,6 +22,9 @@ bool isValue(float critical) {
 struct PointRow {
     bool hasWave = false;
     float depth = 0.0f;
+    float timeUs = 0.0f;  // pointMetrics
+    int32_t tIndex = -1;
+    int32_t ampIndex = -1;
     float velocityMmS = 0.0f;    // pointMetrics
     float amplitudeDb = 0.0f;    // from pointMetrics' amplitude
     float arrayVelocity = 0.0f;  // velocityArray (km/s)
@@ -54,6 +57,9 @@ SectionCopy copySection(const CInfo& info, CSampleDataList& l, int slot) {
         const int32_t ampCode = ampInRange ? p->samples[p->ampIndex] : 2048;
         const PointMetrics m = pointMetrics(info, slot + 1, p->tIndex, p->depth, p->gain, ampCode, p->delay);
         r.velocityMmS = m.velocity;
+        r.timeUs = m.time;
+        r.tIndex = p->tIndex;
+        r.ampIndex = p->ampIndex;
         r.amplitudeDb = static_cast<float>(amplitudeToDb(m.amplitude));
         r.arrayVelocity = at(l.velocityArray, i);
         r.arrayDb = at(l.dbArray, i);
@@ -200,6 +206,30 @@ PileAnalysis analysePile(const CInfo& info, const SectionLists& lists, std::stri
         pile.sections.push_back(std::move(s));
     }
     return pile;
+}
+
+std::vector<PointValues> sectionPointValues(const CInfo& info, CSampleDataList& list, int slot, bool graded) {
+    const SectionCopy c = copySection(info, list, slot);
+    std::vector<PointValues> out(c.rows.size());
+    for (size_t i = 0; i < c.rows.size(); ++i) {
+        const PointRow& r = c.rows[i];
+        PointValues& v = out[i];
+        v.hasWave = r.hasWave;
+        v.depth = r.depth;
+        v.timeUs = r.timeUs;
+        v.tIndex = r.tIndex;
+        v.ampIndex = r.ampIndex;
+        if (graded) {
+            v.velocity = r.arrayVelocity;
+            v.amplitudeDb = r.arrayDb;
+            v.grade = r.grade;
+        } else {
+            // As analyseByPoints turns them into findings.
+            v.velocity = static_cast<float>(r.velocityMmS / 1e6);
+            v.amplitudeDb = r.amplitudeDb;
+        }
+    }
+    return out;
 }
 
 PileAnalysis storeUploadCriticals(const CInfo& info, const SectionLists& lists) {

@@ -70,6 +70,23 @@ struct PileAnalysis {
 // and read its stored results.
 PileAnalysis analysePile(const CInfo& info, const SectionLists& lists, std::string_view standard);
 
+// One point as analysePile judges it: velocity (km/s) and amplitude (dB) from pointMetrics, or
+// under the Guangdong rules the list's velocityArray, dbArray and gradeArray. The findings of
+// analysePile carry exactly these numbers.
+struct PointValues {
+    bool hasWave = false;
+    float depth = 0.0f;        // m
+    float timeUs = 0.0f;       // travel time from pointMetrics, the point's own delay
+    float velocity = 0.0f;     // km/s
+    float amplitudeDb = 0.0f;  // dB
+    int grade = 0;             // 1..4 under the Guangdong rules, else 0
+    int32_t tIndex = -1;
+    int32_t ampIndex = -1;
+};
+// Every point of section `slot` in list order; call after analysePile under the same standard
+// (`graded`: the Guangdong rules), whose stored arrays the graded values are read from.
+std::vector<PointValues> sectionPointValues(const CInfo& info, CSampleDataList& list, int slot, bool graded);
+
 // The criteria an upload sends: analysePile under info.standard, then each present list's
 // uploadVelocityCritical (mm/s: the rule's value on every point's velocity; under the Guangdong
 // rules the pile's critical velocity × 1 000 000) and uploadAmplitudeCritical (dB: the rule's

@@ -17,6 +17,8 @@ void addInstrumentCommand(CLI::App& app, Action& action);
 void addSetCommand(CLI::App& app, Action& action);
 void addAnalyseCommand(CLI::App& app, Action& action);
 void addRenderCommand(CLI::App& app, Action& action);
+void addExportCommand(CLI::App& app, Action& action);
+void addReportCommand(CLI::App& app, Action& action);
 void addUploadCommand(CLI::App& app, Action& action);
 void addAcquireCommand(CLI::App& app, Action& action);
 

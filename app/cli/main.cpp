@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
     lx9::cli::addSetCommand(app, action);
     lx9::cli::addAnalyseCommand(app, action);
     lx9::cli::addRenderCommand(app, action);
+    lx9::cli::addExportCommand(app, action);
+    lx9::cli::addReportCommand(app, action);
     lx9::cli::addUploadCommand(app, action);
     lx9::cli::addAcquireCommand(app, action);
     CLI11_PARSE(app, argc, argv);

@@ -21,6 +21,7 @@
 #include "data/data_folder.h"
 #include "data/settings_store.h"
 #include "program/program_options.h"
+#include "program/program_screens.h"
 #include "program/self_test.h"
 #include "ui/gui_application.h"
 #include "ui/message_box_sink.h"
@@ -41,18 +42,6 @@ bool launchDetached(const lx9::LaunchCommand& c) {
                                             QString::fromStdString(c.program.parent_path().string()));
     if (!ok) std::fprintf(stderr, "LX9: could not start %s\n", c.program.c_str());
     return ok;
-}
-
-// The screens the console opens over itself. A hook left empty is a screen this build does not
-// have: its button does nothing.
-lx9::ConsoleScreens programScreens(lx9::ConsoleController& controller) {
-    lx9::ConsoleScreens screens;
-    (void)controller;
-    // screens.openTestDialog / closeTestDialog / refreshTestDialogs: the test-time dialogs over
-    //   the controller's forms (controller.saveForm(), leakForm() ...). They must not block:
-    //   the console goes on handling the worker's messages while they are open.
-    // screens.openSetup, openAnalysis, openUpload: modal over the console.
-    return screens;
 }
 
 }  // namespace
@@ -90,7 +79,8 @@ int main(int argc, char** argv) {
     {
         lx9::ConsoleController controller(link, window, boxes);
         window.attach(controller);
-        window.setScreens(programScreens(controller));
+        lx9::program::ConsoleParts parts;
+        lx9::program::installConsoleParts(window, controller, boxes, parts);
         window.showConsole(!options.window);
         if (!options.selfTestDir.empty()) lx9::program::prepareSelfTest();
         QTimer::singleShot(0, &window, [&] {

@@ -867,4 +867,243 @@ OkResult SetupForm::ok() {
     return OkResult{FormOutcome::Accepted, std::nullopt};
 }
 
+std::vector<SetupField> SetupForm::jobFields() {
+    using F = SetupField;
+    return {F::SiteName, F::UnitName,   F::PersonName, F::PileId,       F::PipeCount,
+            F::Step,     F::StartDepth, F::PileLength, F::PileDiameter, F::OffsetAngle,
+            F::SaveMode, F::PickMethod, F::Standard,   F::Filter};
+}
+
+std::vector<SetupField> SetupForm::channelFields() {
+    return {SetupField::ChannelPipe, SetupField::ChannelState};
+}
+
+std::vector<SetupField> SetupForm::rowFields() {
+    using F = SetupField;
+    return {F::RowSpacing, F::RowGain,       F::RowDelay,    F::RowStartDepth,
+            F::RowStep,    F::RowHeightDiff, F::RowHighPass, F::RowLowPass};
+}
+
+FieldSpec SetupForm::field(FieldRef ref) const {
+    using F = SetupField;
+    FieldSpec f;
+    f.ref = ref;
+    auto set = [&f](std::string label, InputKind kind, std::string text) {
+        f.label = std::move(label);
+        f.kind = kind;
+        f.text = std::move(text);
+    };
+    const int i = ref.index;
+    const bool channelOk = i >= 0 && i < kChannelCount;
+    const bool rowOk = i >= 0 && i < kMaxSections;
+    switch (ref.field) {
+        case F::SiteName:
+            set("工程名称", InputKind::Typed, c_.siteName);
+            break;
+        case F::UnitName:
+            set("检测单位", InputKind::Typed, c_.unitName);
+            break;
+        case F::PersonName:
+            set("检测人员", InputKind::Typed, c_.personName);
+            break;
+        case F::PileId:
+            set("桩号", InputKind::Typed, c_.pileId);
+            break;
+        case F::PipeCount:
+            set("管数", InputKind::Chooser, c_.pipeCount);
+            f.choices = pipeCountChoices();
+            break;
+        case F::Step:
+            set("移距(mm)", InputKind::Chooser, c_.step);
+            f.choices = stepChoices();
+            break;
+        case F::StartDepth:
+            set("始测深度(m)", InputKind::Keypad, c_.startDepth);
+            f.enabled = c_.startDepthEnabled;
+            break;
+        case F::PileLength:
+            set("桩长(m)", InputKind::Keypad, c_.pileLength);
+            break;
+        case F::PileDiameter:
+            set("桩径(mm)", InputKind::Keypad, c_.pileDiameter);
+            break;
+        case F::OffsetAngle:
+            set("偏移角", InputKind::Keypad, c_.offsetAngle);
+            f.allowNegative = true;
+            break;
+        case F::SaveMode:
+            set("保存方式", InputKind::Chooser, c_.saveMode);
+            f.choices = saveModeChoices();
+            f.enabled = false;  // the test's save mode is not changed here
+            break;
+        case F::PickMethod:
+            set("判读算法", InputKind::Chooser, c_.pickMethod);
+            f.choices = pickMethodChoices();
+            break;
+        case F::Standard:
+            set("规范", InputKind::Chooser, c_.standard);
+            f.choices = standardChoices();
+            break;
+        case F::Filter:
+            set("滤波", InputKind::Chooser, c_.filter);
+            f.choices = filterChoices();
+            break;
+        case F::ChannelPipe:
+            if (!channelOk) break;
+            set("埋管", InputKind::Chooser, c_.channels[i].pipe);
+            f.choices = pipeChoices();
+            f.enabled = c_.channels[i].enabled;
+            f.title = "CH" + formatInt(i + 1) + "的埋管";
+            break;
+        case F::ChannelState:
+            if (!channelOk) break;
+            set("通道状态", InputKind::Chooser, c_.channels[i].state);
+            f.choices = channelStateChoices(i);
+            f.enabled = c_.channels[i].enabled;
+            f.title = "CH" + formatInt(i + 1) + "的通道状态";
+            break;
+        case F::RowSpacing:
+            if (!rowOk) break;
+            set("跨距(mm)", InputKind::Keypad, c_.rows[i].spacing);
+            f.enabled = c_.rows[i].displayEnabled;
+            break;
+        case F::RowGain:
+            if (!rowOk) break;
+            set("增益", InputKind::Chooser, c_.rows[i].gain);
+            f.choices = gainChoices();
+            f.enabled = c_.rows[i].displayEnabled;
+            break;
+        case F::RowDelay:
+            if (!rowOk) break;
+            set("延时(us)", InputKind::Keypad, c_.rows[i].delay);
+            // The minus goes through so that the refusal names the row.
+            f.allowNegative = true;
+            f.enabled = c_.rows[i].displayEnabled;
+            break;
+        case F::RowStartDepth:
+            if (!rowOk) break;
+            set("始测深度(m)", InputKind::Keypad, c_.rows[i].startDepth);
+            f.enabled = rowFieldsEnabled(i);
+            break;
+        case F::RowStep:
+            if (!rowOk) break;
+            set("移距(mm)", InputKind::ReadOnly, c_.rows[i].step);
+            f.enabled = rowFieldsEnabled(i);
+            break;
+        case F::RowHeightDiff:
+            if (!rowOk) break;
+            set("高度差(mm)", InputKind::Keypad, c_.rows[i].heightDiff);
+            f.allowNegative = true;
+            f.enabled = rowFieldsEnabled(i);
+            break;
+        case F::RowHighPass:
+        case F::RowLowPass:
+            if (!rowOk) break;
+            set(ref.field == F::RowHighPass ? "高通(kHz)" : "低通(kHz)", InputKind::Chooser,
+                ref.field == F::RowHighPass ? c_.rows[i].highPass : c_.rows[i].lowPass);
+            f.choices = ref.field == F::RowHighPass ? highPassChoices() : lowPassChoices();
+            f.visible = false;  // they follow 滤波
+            break;
+        default:
+            // Check boxes and radio buttons are not pad fields.
+            f.kind = InputKind::ReadOnly;
+            f.visible = false;
+            break;
+    }
+    if (f.title.empty()) {
+        const bool rowField = ref.field >= F::RowDisplay;
+        f.title = rowField && rowOk ? "剖面" + std::string(kPairNames[i]) + "的" + f.label : f.label;
+    }
+    return f;
+}
+
+bool SetupForm::enterNumber(FieldRef ref, double value) {
+    using F = SetupField;
+    const int i = ref.index;
+    switch (ref.field) {
+        case F::StartDepth:
+            return enterStartDepth(value);
+        case F::PileLength:
+            return enterPileLength(value);
+        case F::PileDiameter:
+            return enterPileDiameter(value);
+        case F::OffsetAngle:
+            return enterOffsetAngle(value);
+        case F::RowSpacing:
+            enterSpacing(i, value);
+            return true;
+        case F::RowDelay:
+            return enterDelay(i, value);
+        case F::RowStartDepth:
+            enterRowStartDepth(i, value);
+            return true;
+        case F::RowHeightDiff:
+            enterHeightDiff(i, value);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool SetupForm::enterChoice(FieldRef ref, const std::string& choice) {
+    using F = SetupField;
+    const int i = ref.index;
+    switch (ref.field) {
+        case F::PipeCount:
+            choosePipeCount(parseIntText(choice));
+            return true;
+        case F::Step:
+            chooseStep(parseIntText(choice));
+            return true;
+        case F::SaveMode:
+            chooseSaveMode(choice);
+            return true;
+        case F::PickMethod:
+            choosePickMethod(choice);
+            return true;
+        case F::Standard:
+            chooseStandard(choice);
+            return true;
+        case F::Filter:
+            chooseFilter(choice);
+            return true;
+        case F::ChannelPipe:
+            chooseChannelPipe(i, choice);
+            return true;
+        case F::ChannelState:
+            chooseChannelState(i, choice);
+            return true;
+        case F::RowGain:
+            chooseGain(i, choice);
+            return true;
+        case F::RowHighPass:
+            chooseHighPass(i, choice);
+            return true;
+        case F::RowLowPass:
+            chooseLowPass(i, choice);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void SetupForm::enterText(FieldRef ref, std::string text) {
+    switch (ref.field) {
+        case SetupField::SiteName:
+            setSiteName(std::move(text));
+            break;
+        case SetupField::UnitName:
+            setUnitName(std::move(text));
+            break;
+        case SetupField::PersonName:
+            setPersonName(std::move(text));
+            break;
+        case SetupField::PileId:
+            setPileId(std::move(text));
+            break;
+        default:
+            break;
+    }
+}
+
 }  // namespace lx9

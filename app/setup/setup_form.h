@@ -76,6 +76,8 @@ enum class SetupField {
     RowStartDepth,
     RowStep,
     RowHeightDiff,
+    RowHighPass,
+    RowLowPass,
 };
 
 struct FieldRef {
@@ -145,6 +147,28 @@ struct SetupRefusal {
     FieldRef focus;
 };
 
+// How a field of the dialog takes its value.
+enum class InputKind {
+    Typed,     // a job text, typed
+    Keypad,    // CDlg_NumInput
+    Chooser,   // CDlg_Select
+    ReadOnly,  // shown only
+};
+
+// One field as the dialog draws it: the dialog is generated from these, so a label, a choice list
+// or an enabling rule lives here once.
+struct FieldSpec {
+    FieldRef ref;
+    std::string label;  // caption beside the field, or the column header of a table field
+    std::string title;  // the pad's title
+    InputKind kind = InputKind::Typed;
+    std::vector<std::string> choices;  // for a chooser
+    bool allowNegative = false;        // the keypad lets a minus through
+    bool visible = true;
+    bool enabled = true;
+    std::string text;  // what the field shows now
+};
+
 // A line of the correspondence sketch: from pipe `from` to pipe `to` (1..5), an arrow in
 // one-transmitter mode, a plain line between every two active pipes otherwise.
 struct SketchLink {
@@ -172,6 +196,18 @@ class SetupForm {
     // Row start depth, step and height difference are editable only for a checked row of an
     // inclined or fan test.
     bool rowFieldsEnabled(int row) const;
+
+    // --- The fields as the dialog draws them: the job and pile fields in dialog order, then a
+    // channel's or a row's fields (ChannelPipe, ChannelState; RowSpacing … RowLowPass).
+    static std::vector<SetupField> jobFields();
+    static std::vector<SetupField> channelFields();
+    static std::vector<SetupField> rowFields();
+    FieldSpec field(FieldRef ref) const;
+    // A pad's result for a field, through the field's entry rule; false when refused (or when the
+    // field takes no such value).
+    bool enterNumber(FieldRef ref, double value);
+    bool enterChoice(FieldRef ref, const std::string& choice);
+    void enterText(FieldRef ref, std::string text);
 
     // --- Typed texts and plain choices (no rule beyond what OK checks).
     void setSiteName(std::string text) { c_.siteName = std::move(text); }

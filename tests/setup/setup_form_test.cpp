@@ -293,6 +293,48 @@ TEST_F(SetupFormTest, TestModeHandlers) {
     EXPECT_EQ(f.controls().rows[0].heightDiff, "0");
 }
 
+// The descriptions the setup dialog is generated from: kind, pad title, whether a minus goes
+// through, and enabling that follows the test mode.
+TEST_F(SetupFormTest, FieldDescriptionsFollowTheRules) {
+    SetupForm& f = open();
+    f.setTestMode(kInclined);
+    using F = SetupField;
+    struct Case {
+        FieldRef ref;
+        InputKind kind;
+        std::string title;
+        bool allowNegative, visible, enabled;
+    } cases[] = {
+        {{F::SiteName, 0}, InputKind::Typed, "工程名称", false, true, true},
+        {{F::Step, 0}, InputKind::Chooser, "移距(mm)", false, true, true},
+        {{F::StartDepth, 0}, InputKind::Keypad, "始测深度(m)", false, true, false},  // inclined
+        {{F::OffsetAngle, 0}, InputKind::Keypad, "偏移角", true, true, true},
+        {{F::SaveMode, 0}, InputKind::Chooser, "保存方式", false, true, false},
+        {{F::ChannelState, 2}, InputKind::Chooser, "CH3的通道状态", false, true, true},
+        {{F::RowDelay, 1}, InputKind::Keypad, "剖面1-3的延时(us)", true, true, true},
+        {{F::RowHeightDiff, 0}, InputKind::Keypad, "剖面1-2的高度差(mm)", true, true, true},
+        {{F::RowHeightDiff, 5}, InputKind::Keypad, "剖面3-4的高度差(mm)", true, true, false},  // not measured
+        {{F::RowStep, 0}, InputKind::ReadOnly, "剖面1-2的移距(mm)", false, true, true},
+        {{F::RowLowPass, 3}, InputKind::Chooser, "剖面2-3的低通(kHz)", false, false, true},
+    };
+    for (const auto& c : cases) {
+        const FieldSpec spec = f.field(c.ref);
+        EXPECT_EQ(spec.kind, c.kind) << c.title;
+        EXPECT_EQ(spec.title, c.title);
+        EXPECT_EQ(spec.allowNegative, c.allowNegative) << c.title;
+        EXPECT_EQ(spec.visible, c.visible) << c.title;
+        EXPECT_EQ(spec.enabled, c.enabled) << c.title;
+    }
+    EXPECT_EQ(f.field({F::RowGain, 0}).choices, gainChoices());
+    EXPECT_EQ(f.field({F::ChannelState, 0}).choices, std::vector<std::string>{"发射"});
+    // Pad results go through the field's own entry rule.
+    EXPECT_FALSE(f.enterNumber({F::OffsetAngle, 0}, -360.5 - 1));
+    EXPECT_EQ(sink.last(), "输入无效，偏移角超出范围(-360-360)！");
+    EXPECT_TRUE(f.enterChoice({F::Step, 0}, "250"));
+    EXPECT_EQ(f.field({F::RowStep, 4}).text, "250");
+    EXPECT_FALSE(f.enterChoice({F::StartDepth, 0}, "20"));  // a keypad field takes no choice
+}
+
 // Each case breaks one thing of a valid set and expects the rule's text and field.
 struct Breakage {
     const char* what;

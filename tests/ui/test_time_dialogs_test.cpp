@@ -136,5 +136,23 @@ TEST_F(TestTimeDialogs, SaveShowsProgressThenEnds) {
     EXPECT_EQ(changes, 1);
 }
 
+TEST_F(TestTimeDialogs, NoSaveAsksAndCancelKeepsEverything) {
+    NoHost host;
+    std::atomic<uint32_t> state{0xFA000000u};
+    SaveForm form(current, saved, state, host, sink, false, 8);
+    CDlg_Save dialog(form, sink, [this] { ++changes; });
+    dialog.show();
+    sink.answers = {false};
+    QTest::mouseClick(test::buttonOf(&dialog, QStringLiteral("不保存")), Qt::LeftButton);
+    ASSERT_EQ(sink.said.size(), 1u);
+    EXPECT_EQ(sink.said[0], (test::Said{"是否确认不保存？选择确认将会结束实验", "结束实验", true}));
+    EXPECT_EQ(form.phase(), SaveForm::Phase::Choice);
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(test::buttonOf(&dialog, QStringLiteral("返回实验"))->isEnabled());
+    QTest::mouseClick(test::buttonOf(&dialog, QStringLiteral("返回实验")), Qt::LeftButton);
+    EXPECT_EQ(form.result(), SaveForm::Result::ReturnedToTest);
+    EXPECT_EQ(state.load(), 0xFA000000u);
+}
+
 }  // namespace
 }  // namespace lx9

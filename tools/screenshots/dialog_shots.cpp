@@ -1,13 +1,22 @@
 // The dialogs and the input pads, with the demo pile's settings.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <atomic>
 #include <stdexcept>
 
 #include "acquisition/plus_input_dialog.h"
+#include "acquisition/shared_flags.h"
 #include "acquisition/test_time_dialog.h"
+#include "setup/calibration_dialog.h"
+#include "setup/colour_dialog.h"
+#include "setup/data_folder_dialog.h"
+#include "setup/hotkey_dialog.h"
+#include "setup/instrument_params_dialog.h"
+#include "setup/setup_dialog.h"
 #include "setup/sys_adjust_form.h"
 #include "tools/screenshots/screenshot_registry.h"
+#include "ui/file_chooser_dialog.h"
 #include "ui/message_sink.h"
 #include "ui/num_input_dialog.h"
 #include "ui/select_dialog.h"
@@ -145,4 +154,95 @@ LX9_SCREENSHOT(save) {
     form.onProgress(257, 401);
     CDlg_Save dialog(form, sink, {});
     shot.save(dialog, "save");
+}
+
+LX9_SCREENSHOT(setup) {
+    CInfo info = demoInfo(), saved = info;
+    info.firmwareVersion = 0x83;
+    QuietConsole console;
+    QuietSink sink;
+    CDlg_Set dialog(info, saved, console, sink, nullptr);
+    shot.save(dialog, "setup");
+}
+
+LX9_SCREENSHOT(setup_quickset) {
+    CInfo info = demoInfo(), saved = info;
+    info.firmwareVersion = 0x83;
+    QuietConsole console;
+    QuietSink sink;
+    CDlg_Set dialog(info, saved, console, sink, nullptr);
+    dialog.show();
+    dialog.showQuickSet(true);
+    dialog.quickSetLine()->setText(QStringLiteral("L=20,C1=495,G=200"));
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(dialog.quickSetLine(), &enter);
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QApplication::sendEvent(dialog.quickSetLine(), &up);  // the history's newest line, not run
+    shot.save(dialog, "setup-quickset");
+}
+
+LX9_SCREENSHOT(calibration) {
+    CInfo info = demoInfo();
+    info.zeroReadings = {12.5f, 12.8f, 12.4f, 12.6f, 12.9f, 12.3f};
+    QuietSink sink;
+    CDlg_SysAdjust dialog(info, sink);
+    shot.save(dialog, "calibration");
+}
+
+LX9_SCREENSHOT(wheel) {
+    CInfo info = demoInfo();
+    info.pulleyDiameter = 63.0f;
+    info.cableDiameter = 10.0f;
+    QuietSink sink;
+    CDlg_Wheelpara dialog(info, sink, {});
+    shot.save(dialog, "wheel");
+}
+
+LX9_SCREENSHOT(error_correction) {
+    CInfo info = demoInfo();
+    QuietSink sink;
+    CDlg_InaccuracyAmend dialog(info, sink, {});
+    dialog.form().start();
+    dialog.form().onDepthReport(4);  // 20 m − 0.04 m on the encoder
+    dialog.form().enterCableDepth(19.9);
+    dialog.refresh();
+    shot.save(dialog, "error-correction");
+    dialog.reject();
+}
+
+LX9_SCREENSHOT(instrument_params) {
+    CInfo info = demoInfo();
+    CodeConfig config{};
+    QuietSink sink;
+    CDlg_ApparatusPara dialog(info, config, sink, false);
+    shot.save(dialog, "instrument-params");
+}
+
+LX9_SCREENSHOT(colours) {
+    CInfo info = demoInfo();
+    CDlg_ColorAdjust dialog(info);
+    dialog.form().choose(4, colourRef(0, 0, 160));
+    dialog.form().choose(3, colourRef(192, 192, 192));
+    dialog.refresh();
+    shot.save(dialog, "colours");
+}
+
+LX9_SCREENSHOT(hotkeys) {
+    CInfo info = demoInfo();
+    QuietSink sink;
+    CQuickyKey dialog(info, sink);
+    shot.save(dialog, "hotkeys");
+}
+
+// The data folder chosen with the touch folder chooser: a tester's folder of jobs.
+LX9_SCREENSHOT(directory) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / "lx9-shot-home";
+    const fs::path data = root / "LX9 data";
+    for (const char* job : {"2026-11 跨江大桥", "2026-12 演示工地", "2026-12 东区厂房", "归档"})
+        fs::create_directories(data / job);
+    ui::FileChooserDialog chooser(ui::FileChooserDialog::Mode::Folder, QStringLiteral("数据目录"), data);
+    shot.save(chooser, "directory");
+    std::error_code ec;
+    fs::remove_all(root, ec);
 }
