@@ -482,11 +482,17 @@ void AcquisitionWorker::stepBack() {
 }
 
 // A real-time test keeps H levels in memory: level l takes the ring position of level l - H,
-// which must be in the files by then, or it would be lost.
+// which must be in the files by then, or it would be lost. (The service thread's reload of a
+// half window checks, under the ring lock, that its positions still hold those levels.)
 bool AcquisitionWorker::ringFree(int32_t level) const {
     const int32_t ring = ringSize();
     if (ring == 0 || !options_.levelsOnDisk) return true;
     return level - ring < options_.levelsOnDisk->load();
+}
+
+std::unique_lock<std::mutex> AcquisitionWorker::lockRing() const {
+    if (ringSize() == 0 || !options_.ringLock) return {};
+    return std::unique_lock<std::mutex>(*options_.ringLock);
 }
 
 // The levels from the next one expected up to `level` are left unmeasured: each gets a zero-line
@@ -496,11 +502,12 @@ bool AcquisitionWorker::ringFree(int32_t level) const {
 bool AcquisitionWorker::skipTo(int32_t level) {
     level = std::min(level, std::max(lastLevelIndex(info_), 0));
     if (level <= levels_ || frameLength_ <= 0) return true;
-    const int32_t ring = ringSize();
+    const int32_t ringLevels = ringSize();
     const std::vector<uint16_t> zeroLine(static_cast<size_t>(frameLength_), uint16_t{2048});
     int32_t l = levels_;
+    auto ring = lockRing();
     for (; l < level && ringFree(l); ++l) {
-        const int32_t index = chainIndex(l, ring);
+        const int32_t index = chainIndex(l, ringLevels);
         const double travel = levelCm(l, info_.stepMm);
         for (int k = 0; k < sectionsInUse(); ++k) {
             CSampleDataList* list = (*options_.lists)[k].get();
@@ -509,6 +516,7 @@ bool AcquisitionWorker::skipTo(int32_t level) {
             list->storeAt(index, zeroLine.data(), zeroLine.size(), pointDepth(info_, k, travel));
         }
     }
+    if (ring.owns_lock()) ring.unlock();
     const bool whole = l == level;
     if (l > levels_) {
         setLevels(l);
@@ -631,7 +639,7 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
         if (levels_ == 0) setLevels(storedLevelCount());
         previousTravel_ = travel;
         lastReading_ = travel;
-            candidate_.reset();
+        candidate_.reset();
     }
     if (const int32_t wanted = requestedLevel_.exchange(-1); wanted >= 0) {
         previousTravel_ = travel;
@@ -689,12 +697,22 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
         return true;
     }
     // The service thread is behind: the level is taken at a later cycle rather than over one
-    // that is not on disk yet.
-    if (!ringFree(reached)) return true;
+    // that is not on disk yet (a probe that passes a level meanwhile has it filled or missed as
+    // usual; the reading counts as seen).
+    if (!ringFree(reached)) {
+        previousTravel_ = travel;
+        return true;
+    }
     if (takeFrame(info_.cacheMode == 1) == Result::Failed) return false;
-    storeLevel(levels_);
+    {
+        auto ring = lockRing();
+        storeLevel(levels_);
+    }
     process();
-    if (reached > levels_) copyLevel(levels_ + 1);
+    if (reached > levels_) {
+        auto ring = lockRing();
+        copyLevel(levels_ + 1);  // with the picks just made
+    }
     setLevels(reached + 1);
     console_.post(kMsgFrameReady, 1, 0);
     previousTravel_ = travel;

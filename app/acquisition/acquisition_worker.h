@@ -59,6 +59,9 @@ struct WorkerOptions {
     // Levels of a real-time test already on disk (the service thread's count); none: every ring
     // position is free. A real-time test never stores a level over one not yet written.
     const std::atomic<int32_t>* levelsOnDisk = nullptr;
+    // Held while a level is stored into the ring, and by the service thread while it refills
+    // ring positions from the files; none: no reload runs beside the worker.
+    std::mutex* ringLock = nullptr;
     // Conditions and picks the current point of every section (per-cycle processing); runs on
     // the worker thread with the cycle's copy of the record. Default: ProcessCurrentPoints.
     std::function<void(const CInfo&, OwnedSectionLists&)> processCurrentPoints;
@@ -118,6 +121,7 @@ class AcquisitionWorker {
     void stepBack();
     bool skipTo(int32_t level);
     bool ringFree(int32_t level) const;
+    std::unique_lock<std::mutex> lockRing() const;
     void process();
     void setLevels(int32_t levels);
     uint32_t recordingCode() const;

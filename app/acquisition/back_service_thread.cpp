@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
+
+#include "acquisition/acquisition_rules.h"
 
 #include "acquisition/shared_flags.h"
 #include "data/data_file_format.h"
@@ -163,10 +166,25 @@ void CBackServiceThread::reloadRecent(int32_t level) {
     // The reload puts the last H/2 levels written at the ring positions from `level` on: only
     // right when those are the levels `level` .. `level` + H/2 - 1 (a failed write leaves memory
     // as it is).
-    if (level + windowLevels() / 2 != writer_->levelsWritten()) return;
+    const int32_t window = windowLevels();
+    if (level + window / 2 != writer_->levelsWritten()) return;
     const CInfo info = copyInfo();
-    if (!writer_->reloadRecent(info, listPointers(*options_.lists), level, windowLevels()))
-        fileError(kMsgReloadRecent, writer_->errorText());
+    const SectionLists lists = listPointers(*options_.lists);
+    // A worker far ahead of the disk may have stored newer levels over the window: those are not
+    // in the files yet and must not be replaced by the older ones that are.
+    std::lock_guard<std::mutex> ring(ringLock_);
+    for (int k = 0; k < kMaxSections; ++k) {
+        if (!lists[k]) continue;
+        auto g = lists[k]->lock();
+        if (lists[k]->count == 0) continue;
+        for (int32_t j = 0; j < window / 2; ++j) {
+            const SamplePoint* p = lists[k]->pointAt((level + j) % window);
+            const float depth = pointDepth(info, k, levelCm(level + j, info.stepMm));
+            if (!p || std::fabs(p->depth - depth) > 0.0005f) return;
+        }
+        break;
+    }
+    if (!writer_->reloadRecent(info, lists, level, window)) fileError(kMsgReloadRecent, writer_->errorText());
 }
 
 // The test ended without saving: the next test must never write into this pair.

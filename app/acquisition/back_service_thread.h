@@ -67,6 +67,8 @@ class CBackServiceThread {
     // is counted once it is on disk.
     int32_t levelsWritten() const { return levelsWritten_.load(); }
     const std::atomic<int32_t>& levelsWrittenCounter() const { return levelsWritten_; }
+    // Held while a reload refills ring positions; the worker holds it while it stores a level.
+    std::mutex& ringLock() { return ringLock_; }
 
   private:
     void run();
@@ -95,6 +97,7 @@ class CBackServiceThread {
     bool started_ = false;  // the starting thread only
     std::atomic<int32_t> levelsWritten_{0};
     std::unique_ptr<CSaveFile> writer_;  // service thread only
+    std::mutex ringLock_;                // guards the ring positions against a reload mid-store
 };
 
 }  // namespace lx9

@@ -348,7 +348,9 @@ intptr_t ConsoleController::handleMessage(const Message& m) {
             closeLeak();
             afterStateChange();
             break;
-        case kMsgAbandonTest:
+        case kMsgAbandonTest: {
+            // The instrument's record belongs to the test's mode, whatever the settings say.
+            const bool buffered = currentInfo.cacheMode == 1;
             editInfo([](CInfo& info) { info = savedInfo; });
             stopWorker();
             lastTestLevels_ = lastLevels_;
@@ -362,13 +364,14 @@ intptr_t ConsoleController::handleMessage(const Message& m) {
             realTimeWindow_.reset();
             missedNotices_ = 0;
             setState(makeState(kStateIdle));
-            if (currentInfo.cacheMode == 1) {
+            if (buffered) {
                 auto hold = link_.hold();
                 link_.SetEnd(0);
             }
             startIdleWorker();
             view_.redraw(kViewAll | kViewReset);
             break;
+        }
         case kMsgLastLevelStored:
             afterStateChange();
             view_.redraw(kViewWaveform | kViewWaveTrain | kViewCurves | kViewPointInfo);
@@ -980,7 +983,10 @@ void ConsoleController::ensureWorker() {
     o.lists = &sectionLists;
     o.state = &testState;
     o.levelCount = &maxPointCount;
-    if (service_) o.levelsOnDisk = &service_->levelsWrittenCounter();
+    if (service_) {
+        o.levelsOnDisk = &service_->levelsWrittenCounter();
+        o.ringLock = &service_->ringLock();
+    }
     o.processCurrentPoints = options_.processCurrentPoints;
     o.timing = options_.timing.worker;
     worker_ = std::make_unique<AcquisitionWorker>(link_, consoleSink_, o);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "analysis/algorithm.h"
 #include "analysis/section_statistics.h"

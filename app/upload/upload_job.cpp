@@ -261,7 +261,8 @@ bool UploadJob::start(UploadRequest request, UploadHooks hooks) {
     cancel_ = std::make_shared<CancelSignal>();
     result_ = {};
     const auto progress = hooks.progress;
-    std::function<void()> body = [this, request = std::move(request), hooks = std::move(hooks), cancel = cancel_] {
+    std::function<void()> body = [this, request = std::move(request), hooks = std::move(hooks),
+                                  cancel = cancel_] {
         UploadResult r = runUpload(request, hooks, *cancel);
         {
             std::lock_guard<std::mutex> g(mutex_);

@@ -16,12 +16,11 @@ namespace lx9 {
 namespace {
 
 using namespace std::chrono_literals;
-using test::resetSharedFlags;
 using test::RecordingSink;
+using test::resetSharedFlags;
 using test::ScriptedLink;
 
 constexpr int kLength = 16;
-
 
 // Rising readings from `from` to `to` cm by `by` per cycle.
 std::vector<int> rise(int from, int to, int by) {
@@ -287,6 +286,66 @@ TEST_F(WorkerTest, AStrayReadingIsIgnoredUnlessTheNextOneConfirmsIt) {
     EXPECT_EQ(sink.count(kMsgMissedPoints), 0);
     for (int k = 0; k < kMaxSections; ++k)
         EXPECT_EQ(points(k).size(), 11u);
+}
+
+// A 10 mm step (no tolerance) with the probes rising 2 cm per cycle: no two readings are ever
+// close, yet the rise goes on. The hold comes with the first level skipped, not when the probes
+// stop at 60 cm; a single far reading that the next one does not follow is still dropped.
+TEST_F(WorkerTest, AContinuingFastRiseHoldsAtTheFirstSkippedLevel) {
+    info.stepMm = 10;
+    levelCount = expectedLevelCount(info);
+    std::vector<int> readings = {0, 1};  // levels 0 and 1
+    readings.push_back(40);              // a stray reply, not followed
+    auto up = rise(1, 60, 2);            // then 2 cm per cycle up to 61 cm, where the probes stop
+    readings.insert(readings.end(), up.begin(), up.end());
+    for (int i = 0; i < 20; ++i)
+        readings.push_back(61);
+    recordAfterFreeSampling(1, readings);
+    ASSERT_TRUE(sink.waitFor(kMsgMissedPoints));
+    worker->stop();
+    const auto messages = sink.messages();
+    const auto missed = std::find_if(messages.begin(), messages.end(),
+                                     [](const Message& m) { return m.id == kMsgMissedPoints; });
+    // 1 cm (level 1, accepted), 3 cm: a far reading, 5 cm goes on the same way: the hold, with
+    // level 2 (2 cm) expected.
+    EXPECT_EQ(missed->wParam, 5u);
+    EXPECT_EQ(missed->lParam, 2);
+    EXPECT_EQ(points(0).size(), 2u);
+    EXPECT_EQ(state.load(), makeState(kStateRecordContinuous, kSubStateMissedHold));
+}
+
+// The console enables its buttons by the state it finds when a message arrives: the worker's own
+// change of state comes before the message that reports it (the first level, the probes back).
+TEST_F(WorkerTest, TheStateChangesBeforeTheMessageThatReportsIt) {
+    struct Seen {
+        std::mutex lock;
+        std::vector<std::pair<uint32_t, uint32_t>> posts;  // id, state when posted
+    };
+    auto seen = std::make_shared<Seen>();
+    std::vector<int> readings = rise(0, 21, 3);
+    for (int t : {60, 60, 20})
+        readings.push_back(t);
+    sink.setHook([this, seen, readings](const Message& m) {
+        std::lock_guard<std::mutex> g(seen->lock);
+        seen->posts.emplace_back(m.id, state.load());
+        if (m.id == kMsgFrameReady && stateCode(state.load()) == kStateFreeSampling) {
+            link.setReadings(readings);
+            state = makeState(kStateRecordStart);
+        }
+    });
+    state = makeState(kStateFreeSampling);
+    startWorker();
+    ASSERT_TRUE(sink.waitFor(kMsgProbesBack));
+    worker->stop();
+    std::lock_guard<std::mutex> g(seen->lock);
+    std::vector<uint32_t> atFrame, atBack;
+    for (const auto& [id, at] : seen->posts) {
+        if (id == kMsgFrameReady && stateCode(at) != kStateFreeSampling) atFrame.push_back(at);
+        if (id == kMsgProbesBack) atBack.push_back(at);
+    }
+    ASSERT_GE(atFrame.size(), 1u);
+    EXPECT_EQ(atFrame.front(), makeState(kStateRecordContinuous));                // not 0xF700 any more
+    EXPECT_EQ(atBack, std::vector<uint32_t>{makeState(kStateRecordContinuous)});  // the hold is over
 }
 
 TEST_F(WorkerTest, FixedPointFiringUsesItsOwnStateCodes) {

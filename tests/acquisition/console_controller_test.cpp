@@ -37,7 +37,6 @@ using test::SimRig;
 
 constexpr int kLength = 512;
 
-
 // A test of a pile `heightM` high: 100 mm steps, four channels, six sections, the automatic pick,
 // no digital filter.
 CInfo pileTest(float heightM, int cacheMode) {
@@ -56,7 +55,10 @@ CInfo pileTest(float heightM, int cacheMode) {
 
 class TestView : public ConsoleView {
   public:
-    void redraw(uint32_t parts) override { redraws |= parts; }
+    void redraw(uint32_t parts) override {
+        redraws |= parts;
+        if (onRedraw) onRedraw(parts);
+    }
     void dialogOpened(ConsoleDialog d) override { opened.push_back(d); }
     void dialogClosed(ConsoleDialog d) override { closed.push_back(d); }
     void runConnectionDialog(LinkForm& form) override {
@@ -91,6 +93,7 @@ class TestView : public ConsoleView {
     std::map<int, std::chrono::milliseconds> timers;
     std::vector<std::string> notices;
     bool windowClosed = false;
+    std::function<void(uint32_t)> onRedraw;
 };
 
 class ConsoleRun : public ::testing::Test {
@@ -209,10 +212,23 @@ TEST_F(ConsoleRun, StartUpWithoutAnInstrument) {
     startConsole(pileTest(2.0f, 0));
     EXPECT_FALSE(console->connected());
     EXPECT_EQ(view.connectionText, "仪器未连接！");
-    for (int id : {kBtnSetup, kBtnSample, kBtnNewSave, kBtnMode, kBtnAdjust})
+    for (int id : {kBtnSetup, kBtnNewSave, kBtnMode, kBtnAdjust})
         EXPECT_FALSE(console->buttons().at(id)) << id;
     EXPECT_TRUE(console->buttons().at(kBtnOpen));
     EXPECT_TRUE(console->buttons().at(kBtnClose));
+    // "采样" is the retry of the connection: it stays enabled, and a retry that reaches the
+    // instrument connects the console.
+    ASSERT_TRUE(console->buttons().at(kBtnSample));
+    console->click(kBtnSample);
+    EXPECT_EQ(sink.last(), "发送操作命令失败");
+    EXPECT_EQ(stateCode(testState.load()), kStateIdle);
+    rig->simulator().setFaults(sim::FaultPlan{});  // the instrument answers again
+    console->click(kBtnSample);
+    EXPECT_EQ(stateCode(testState.load()), kStateFreeSampling);
+    EXPECT_TRUE(console->connected());
+    console->click(kBtnSample);  // paused: the setup and the rest follow the connected console
+    EXPECT_TRUE(console->buttons().at(kBtnSetup));
+    EXPECT_TRUE(console->buttons().at(kBtnNewSave));
 }
 
 TEST_F(ConsoleRun, BufferedStartUpSendsEveryParameterRecord) {
@@ -256,7 +272,13 @@ TEST_F(ConsoleRun, HeldTestRecoveredRunsToItsEndAndIsSaved) {
     holdATest(*rig, held);
     sink.answers = {true};
     CInfo other = pileTest(2.0f, 1);  // the settings on this computer differ from the held test
+    // A slow redraw of the recovered test gives the worker cycles before the start-up ends: the
+    // instrument must still be told to resume sampling.
+    view.onRedraw = [](uint32_t parts) {
+        if (parts & kViewReset) std::this_thread::sleep_for(100ms);
+    };
     startConsole(other);
+    view.onRedraw = {};
     EXPECT_EQ(currentInfo.siteName, "恢复工地");
     EXPECT_EQ(currentInfo.pileId, "R-7");
     EXPECT_FLOAT_EQ(currentInfo.startDepth, 1.0f);
@@ -275,6 +297,7 @@ TEST_F(ConsoleRun, HeldTestRecoveredRunsToItsEndAndIsSaved) {
     test::makeLists(lists, kLength);
     ASSERT_TRUE(file.readRows(read, listPointers(lists))) << file.errorText();
     EXPECT_EQ(file.levelsRead(), 11);
+    EXPECT_GE(rig->link().sampleOnCalls(), 1);
     EXPECT_EQ(currentInfo.siteName, other.siteName);  // the settings are back after the save
 }
 
@@ -404,20 +427,108 @@ TEST_P(RecordingRun, RecordsToTheEndAndSavesThroughTheDialog) {
     EXPECT_EQ(stateCode(testState.load()), kStateFreeSampling);
 }
 
+// A buffered test (a recovered one, say) whose settings are for real-time acquisition, ended at
+// its top without saving: the instrument's record of it is still ended.
+TEST_F(ConsoleRun, ABufferedTestEndedWithoutSavingEndsTheInstrumentsRecord) {
+    start(pileTest(1.0f, 1), test::quietPile(1.0, 1.0, 1.0, kLength));
+    savedInfo.cacheMode = 0;
+    sampleThenRecord();
+    ASSERT_TRUE(runUntil([&] { return console->saveForm() != nullptr; }));
+    const int before = rig->link().endOffCalls();
+    console->saveForm()->clickNoSave()->ok();
+    console->dialogChanged();
+    ASSERT_TRUE(waitState(kStateIdle));
+    EXPECT_EQ(rig->link().endOffCalls(), before + 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothModes, RecordingRun, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param == 0 ? "RealTime" : "Buffered"; });
 
 TEST_F(ConsoleRun, RealTimeSaveWritesAsItGoes) {
     CInfo test = pileTest(8.0f, 0);
     test.saveMode = std::string(kSaveRealTime);
-    start(test, test::quietPile(8.0, 2.0, 5.0, kLength));
+    start(test, test::quietPile(8.0, 1.0, 5.0, kLength));
     sampleThenRecord();
     EXPECT_EQ(maxPointCount.load(), 50);
     // WM_USER+96 has the service thread create the pair at once.
     EXPECT_TRUE(runUntil([&] { return std::filesystem::exists(dir / "PILE.CHT"); }));
     saveWhenAsked();
     ASSERT_TRUE(runUntil([&] { return console->lastSaveResult() == SaveForm::Result::Saved; }, 60s));
+    EXPECT_EQ(console->fileErrors(), 0);
     expectPairOpens(dir / "PILE", 81, 8.0f, 0.1f);
+}
+
+// A real-time test abandoned after its first half window, then a short real-time test (it fits
+// in memory, so it is saved at its end): the writer of the first must not take the second's
+// levels into the deleted pair; the second ends with its whole pair and no file error.
+TEST_F(ConsoleRun, AShortRealTimeTestAfterAnAbandonedOneGetsItsOwnPair) {
+    CInfo test = pileTest(8.0f, 0);
+    test.saveMode = std::string(kSaveRealTime);
+    start(test, test::quietPile(8.0, 2.0, 1.0, kLength));
+    sampleThenRecord();
+    ASSERT_TRUE(runUntil([&] { return console->levelsStored() >= 30; }));
+    console->click(kBtnNewSave);  // "测试完成"
+    ASSERT_NE(console->saveForm(), nullptr);
+    console->saveForm()->clickNoSave()->ok();
+    console->dialogChanged();
+    ASSERT_TRUE(waitState(kStateIdle));
+    EXPECT_FALSE(std::filesystem::exists(dir / "PILE.CHT"));
+
+    CInfo shortTest = pileTest(2.0f, 0);
+    shortTest.saveMode = std::string(kSaveRealTime);
+    {
+        std::lock_guard<std::mutex> g(currentInfoLock);  // the idle worker reads it
+        currentInfo = shortTest;
+    }
+    savedInfo = shortTest;
+    view.dataFile = (dir / "SHORT").string();
+    sampleThenRecord();
+    saveWhenAsked();
+    ASSERT_TRUE(runUntil([&] { return console->lastSaveResult() == SaveForm::Result::Saved; }));
+    EXPECT_EQ(expectPairOpens(dir / "SHORT", 21, 2.0f, 0.1f), 0);
+    EXPECT_EQ(console->fileErrors(), 0);
+    for (const auto& said : sink.said)
+        EXPECT_EQ(said.text.find("数据文件"), std::string::npos) << said.text;
+    EXPECT_FALSE(std::filesystem::exists(dir / "PILE.CHT"));
+}
+
+// A jerk of the winch past more than the 50 levels kept in memory, then a resample at the
+// probes: the placeholders never take the place of measured levels not yet written (25..30 here),
+// and every row is at its own depth.
+TEST_F(ConsoleRun, AResampleBeyondTheRingKeepsEveryMeasuredLevel) {
+    CInfo test = pileTest(10.0f, 0);
+    test.saveMode = std::string(kSaveRealTime);
+    sim::Scenario s = test::quietPile(10.0, 1.0, 1.0, kLength);
+    using Move = sim::WinchMove;
+    s.winch.moves = {Move{Move::Kind::Rise, 3.15, 0.0}, Move{Move::Kind::Rise, 5.8, 60.0},
+                     Move{Move::Kind::Stop, 2.0, 0.0}, Move{Move::Kind::Rise, 2.0, 0.0}};
+    start(test, s);
+    sampleThenRecord();
+    ASSERT_TRUE(runUntil([&] { return console->leakForm() != nullptr; }, 60s));
+    const int32_t firstMissed = console->leakForm()->expectedCm() / 10;
+    ASSERT_GE(firstMissed, 31);
+    // The operator waits for the probes to come to rest at the top of the jerk (8.95 m): 重采
+    // shows their height, and is cancelled while they are still on their way.
+    ResampleForm* r = nullptr;
+    ASSERT_TRUE(runUntil(
+        [&] {
+            if (r) {
+                r->cancel();
+                console->dialogChanged();
+            }
+            console->click(kBtnNewSave);  // "重采"
+            r = console->resampleForm();
+            return r && r->currentHeightCm() >= 890;
+        },
+        60s));
+    const int32_t above = ((r->currentHeightCm() + 9) / 10) * 10 + 10;  // the next level above the probes
+    ASSERT_GE(above / 10 - firstMissed, 50);
+    ASSERT_EQ(r->enterHeight(above), ResampleForm::Outcome::Accepted);
+    console->dialogChanged();
+    saveWhenAsked();
+    ASSERT_TRUE(runUntil([&] { return console->lastSaveResult() == SaveForm::Result::Saved; }, 60s));
+    EXPECT_EQ(console->fileErrors(), 0);
+    EXPECT_EQ(expectPairOpens(dir / "PILE", 101, 10.0f, 0.1f), above / 10 - firstMissed);
 }
 
 TEST_F(ConsoleRun, PauseAndResumeWhileRecording) {
@@ -601,6 +712,66 @@ TEST_F(ConsoleRun, CommunicationFailureNoticeComesAndGoes) {
     ASSERT_TRUE(runUntil([&] { return !console->commNoticeShown(); }));
     EXPECT_EQ(view.notices.back(), "closed");
     EXPECT_EQ(std::count(view.notices.begin(), view.notices.end(), "通讯出错，请检测网络！"), 1);
+}
+
+// The notice closed by hand is shown again at the next failure; a button follows the state the
+// worker has set even before its message arrives.
+TEST_F(ConsoleRun, NoticeClosedByHandAndButtonsFollowTheState) {
+    start(pileTest(2.0f, 0), test::quietPile(2.0, 1.0, 60.0, kLength));
+    console->handleMessage(Message{kMsgCommFailure, 0, 0, 0, {}});
+    EXPECT_TRUE(console->commNoticeShown());
+    console->commNoticeClosed();
+    EXPECT_FALSE(console->commNoticeShown());
+    console->handleMessage(Message{kMsgCommRestored, 0, 0, 0, {}});
+    console->handleMessage(Message{kMsgCommFailure, 0, 0, 0, {}});
+    EXPECT_EQ(view.notices, (std::vector<std::string>{"通讯出错，请检测网络！", "通讯出错，请检测网络！"}));
+
+    // The worker entered recording (its message still on the way): 固定 is enabled there.
+    EXPECT_FALSE(console->buttons().at(kBtnFix));
+    testState = makeState(kStateRecordContinuous);
+    console->click(kBtnFix);
+    EXPECT_TRUE(console->displayFixed());
+    testState = makeState(kStateIdle);
+}
+
+// Closing, and destroying without closing, end within a bounded time whatever the console is
+// doing, also while the service thread waits on the console (save progress, a file's header).
+TEST_F(ConsoleRun, CloseEndsWithinBoundedTimeInEveryState) {
+    enum class Case { Idle, Sampling, Recording, Paused, Saving, Opening };
+    for (const Case c :
+         {Case::Idle, Case::Sampling, Case::Recording, Case::Paused, Case::Saving, Case::Opening}) {
+        for (const bool destroyOnly : {false, true}) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(c)) + (destroyOnly ? " destroyed" : " closed"));
+            console.reset();
+            rig.reset();
+            resetSharedFlags();
+            polls = 0;
+            operatorStep = {};
+            start(pileTest(1.0f, 0), test::quietPile(1.0, 1.0, c == Case::Paused ? 60.0 : 0.5, kLength));
+            if (c == Case::Sampling) console->click(kBtnSample);
+            if (c == Case::Recording || c == Case::Paused || c == Case::Saving) sampleThenRecord();
+            if (c == Case::Paused) console->click(kBtnSample);
+            if (c == Case::Saving) {
+                ASSERT_TRUE(runUntil([&] { return console->saveForm() != nullptr; }));
+                console->saveForm()->clickSave();
+                std::this_thread::sleep_for(300ms);  // the service thread now waits on its report
+            }
+            if (c == Case::Opening) {
+                ASSERT_TRUE(std::filesystem::exists(dir / "PILE.CHT"));  // saved by the case before
+                view.openFile = (dir / "PILE").string();
+                console->click(kBtnOpen);
+                std::this_thread::sleep_for(300ms);  // the header is read: it waits on the console
+            }
+            const auto began = std::chrono::steady_clock::now();
+            if (destroyOnly)
+                console.reset();
+            else
+                console->close();
+            EXPECT_LT(std::chrono::steady_clock::now() - began, 5s);
+            console.reset();
+            EXPECT_LT(std::chrono::steady_clock::now() - began, 8s);
+        }
+    }
 }
 
 TEST_F(ConsoleRun, SetupDuringPausedSamplingRestartsTheWorker) {

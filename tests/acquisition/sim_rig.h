@@ -48,9 +48,22 @@ class TappingLink : public InstrumentLink {
     }
     uint8_t ReadSampleData(uint16_t size, uint16_t* buffer, uint16_t* status) override;
     uint8_t ReadData(uint16_t size, uint16_t key, uint16_t* buffer, uint16_t* status) override;
-    uint8_t SetSample(uint8_t on) override { return step(), link_.SetSample(on); }
+    uint8_t SetSample(uint8_t on) override {
+        step();
+        const uint8_t r = link_.SetSample(on);
+        if (on == 1 && r == 1) ++sampleOn_;
+        return r;
+    }
     uint8_t SetBegin(uint8_t on) override { return step(), link_.SetBegin(on); }
-    uint8_t SetEnd(uint8_t on) override { return step(), link_.SetEnd(on); }
+    uint8_t SetEnd(uint8_t on) override {
+        step();
+        const uint8_t r = link_.SetEnd(on);
+        if (on == 0 && r == 1) ++endOff_;
+        return r;
+    }
+    // Acknowledged SetSample(1) and SetEnd(0) calls so far.
+    int sampleOnCalls() const { return sampleOn_.load(); }
+    int endOffCalls() const { return endOff_.load(); }
     uint8_t SetHeight(int32_t a, uint16_t b) override { return step(), link_.SetHeight(a, b); }
     uint8_t Set(_Ctrl_Code_INFO_DLL* c) override { return step(), link_.Set(c); }
     uint8_t SetPara1(_Ctrl_SET1_INFO_DLL r) override { return step(), link_.SetPara1(r); }
@@ -68,6 +81,7 @@ class TappingLink : public InstrumentLink {
     void keep(bool cached, uint16_t key, const uint16_t* buffer, uint16_t size);
 
     KaxilLink link_;
+    std::atomic<int> sampleOn_{0}, endOff_{0};
     std::atomic<double>& clock_;
     double tick_;
     std::atomic<uint64_t> calls_{0};

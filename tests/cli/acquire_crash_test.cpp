@@ -69,10 +69,12 @@ TEST(LX9_CRASH_SUITE, EveryLevelReportedSavedSurvivesAKill) {
     // Start-up and free sampling take about a second, the rise of 4 m about four more.
     std::uniform_int_distribution<int> killAfterMs(300, 6000);
 
-    const auto dir = std::filesystem::temp_directory_path() / ("lx9_acquire_crash_" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("lx9_acquire_crash_" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir / "cfg");
-    const std::vector<std::string> baseEnv = {"LX9_CONFIG_DIR=" + (dir / "cfg").string(), "PATH=/usr/bin:/bin"};
+    const std::vector<std::string> baseEnv = {"LX9_CONFIG_DIR=" + (dir / "cfg").string(),
+                                              "PATH=/usr/bin:/bin"};
     // 4 m in 50 mm steps: 81 levels, more than the 50 a real-time test keeps in memory.
     ASSERT_EQ(test::waitExit(test::spawnLogged(LX9_CLI_PATH, {"set", "L=4,D=4,M=50"}, baseEnv,
                                                (dir / "set.log").string())),
@@ -92,8 +94,8 @@ TEST(LX9_CRASH_SUITE, EveryLevelReportedSavedSurvivesAKill) {
         env.push_back("KAXIL_INSTRUMENT=127.0.0.1:" + std::to_string(simulator.port()));
         const auto base = dir / ("P" + std::to_string(it));
         const auto log = dir / ("run" + std::to_string(it) + ".log");
-        const pid_t child = test::spawnLogged(LX9_CLI_PATH, {"acquire", "--out", base.string(), "--save", "realtime"},
-                                              env, log.string());
+        const pid_t child = test::spawnLogged(
+            LX9_CLI_PATH, {"acquire", "--out", base.string(), "--save", "realtime"}, env, log.string());
         ASSERT_GT(child, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(killAfterMs(rng)));
         ::kill(child, SIGKILL);
@@ -150,9 +152,10 @@ TEST(LX9_CRASH_SUITE, EveryLevelReportedSavedSurvivesAKill) {
         worstMeasured = std::max(worstMeasured, k.shownLevels - k.onDisk);
         if (k.onDisk > 0 && k.onDisk < 81) ++midway;
     }
-    std::printf("%d kills, %d in the middle of the rise: worst (saved shown - on disk) %d, worst (measured shown "
-                "- on disk) %d\n",
-                iterations, midway, worstSaved, worstMeasured);
+    std::printf(
+        "%d kills, %d in the middle of the rise: worst (saved shown - on disk) %d, worst (measured shown "
+        "- on disk) %d\n",
+        iterations, midway, worstSaved, worstMeasured);
     std::filesystem::remove_all(dir);
 }
 

@@ -361,7 +361,8 @@ TEST_F(UploadJobTest, OneUploadAtATimeAndACancelStopsItAtOnce) {
 TEST_F(UploadJobTest, AThreadThatCannotBeCreatedIsReportedAndTheJobStaysReady) {
     int tries = 0;
     UploadJob job([&](std::function<void()> body) {
-        if (++tries == 1) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        if (++tries == 1)
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         return std::thread(std::move(body));
     });
     EXPECT_FALSE(job.start(request, hooks));
