@@ -108,8 +108,8 @@ int runAnalyse(const AnalyseOptions& o) {
     const std::filesystem::path cht = dataFileBase(o.file) + std::string(kChtSuffix);
     if (const int picked = handPickedPoints(info, cht); picked > 0) {
         char note[512];
-        std::snprintf(note, sizeof note, "hand picks: %d point(s) carry picks corrected by hand (%s)\n", picked,
-                      auditPath(cht).filename().c_str());
+        std::snprintf(note, sizeof note, "hand picks: %d point(s) carry picks corrected by hand (%s)\n",
+                      picked, auditPath(cht).filename().c_str());
         if (*format == ReportFormat::Table) {
             text += note;
         } else {
