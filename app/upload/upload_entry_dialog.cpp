@@ -1,0 +1,24 @@
+// "上传" from the console: the upload dialog over the program's globals.
+#include "acquisition/console_controller.h"
+#include "acquisition/console_rules.h"
+#include "acquisition/shared_flags.h"
+#include "analysis/algorithm.h"
+#include "upload/upload_dialog.h"
+
+namespace lx9 {
+
+void openUploadDialog(ConsoleController& console, MessageSink& sink, QWidget* parent) {
+    UploadDialogContext c;
+    c.info = &currentInfo;
+    c.infoLock = &currentInfoLock;
+    c.lists = [] { return globalSectionLists(); };
+    c.settings = &uploadSettings;
+    c.sink = &sink;
+    c.browse = [&console] { console.click(kBtnOpen); };
+    c.opening = [&console] { return console.promptForm() != nullptr; };
+    c.numberPad = analysis_ui::numberPad(sink);
+    CDlgUpdataSet dialog(std::move(c), parent);
+    dialog.exec();
+}
+
+}  // namespace lx9
