@@ -87,6 +87,7 @@ CDlgUpdataSet::CDlgUpdataSet(UploadDialogContext context, QWidget* parent)
     for (int i = 0; i < 4; ++i) {
         octets_[i] = field(this, true);
         octets_[i]->setAlignment(Qt::AlignCenter);
+        octets_[i]->setFocusPolicy(Qt::NoFocus);  // set by the keypad only
         octets_[i]->installEventFilter(new TapFilter(octets_[i], [this, i] { askOctet(i); }));
         grid->addWidget(octets_[i], row, 1 + 2 * i);
         if (i < 3) grid->addWidget(label(QStringLiteral("."), this), row, 2 + 2 * i);
@@ -94,6 +95,7 @@ CDlgUpdataSet::CDlgUpdataSet(UploadDialogContext context, QWidget* parent)
     ++row;
     grid->addWidget(label(QStringLiteral("端口："), this), row, 0);
     port_ = field(this, true);
+    port_->setFocusPolicy(Qt::NoFocus);
     port_->installEventFilter(new TapFilter(port_, [this] { askPort(); }));
     grid->addWidget(port_, row++, 1, 1, 3);
     grid->addWidget(label(QStringLiteral("仪器编号："), this), row, 0);
@@ -133,6 +135,8 @@ CDlgUpdataSet::CDlgUpdataSet(UploadDialogContext context, QWidget* parent)
     connect(browse_, &QPushButton::clicked, this, [this] { browse(); });
     connect(start_, &QPushButton::clicked, this, [this] { startUpload(); });
     connect(exit_, &QPushButton::clicked, this, [this] { reject(); });
+    // Without an on-screen keyboard to open the button has nothing to do.
+    keyboard_->setEnabled(static_cast<bool>(context_.systemKeyboard));
     connect(keyboard_, &QPushButton::clicked, this, [this] {
         if (context_.systemKeyboard) context_.systemKeyboard();
     });
