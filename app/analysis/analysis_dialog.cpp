@@ -1,7 +1,7 @@
 #include "analysis/analysis_dialog.h"
 
-#include <QGuiApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
@@ -198,7 +198,8 @@ CDlg_Analysis_K::CDlg_Analysis_K(const CInfo& info, const SectionLists& lists, i
     curves_->picked = [this](int index) { redraw(form_.setLevel(index)); };
     curves_->limitAsked = [this](bool upper, QPoint) { openLimit(upper); };
     makeRow(
-        this, buttons_, [this](int id) { return form_.caption(id); }, [this](int id) { return form_.enabled(id); });
+        this, buttons_, [this](int id) { return form_.caption(id); },
+        [this](int id) { return form_.enabled(id); });
     for (size_t i = 0; i < buttons_.size(); ++i) {
         const int id = kWbButtonOrder[i];
         connect(buttons_[i], &QPushButton::clicked, this, [this, id] { clickButton(id); });
@@ -246,8 +247,8 @@ void CDlg_Analysis_K::redraw(uint32_t parts) {
                     texts.measures = depth;
                 }
             }
-            waves_[static_cast<size_t>(i)]->show(&info_, slot >= 0 ? lists_[slot] : nullptr, slot, form_.level(),
-                                                 form_.zoom(), texts);
+            waves_[static_cast<size_t>(i)]->show(&info_, slot >= 0 ? lists_[slot] : nullptr, slot,
+                                                 form_.level(), form_.zoom(), texts);
         }
     }
     if (parts & (kIvCurves | kIvWaves)) {
@@ -293,7 +294,11 @@ void CDlg_Analysis_K::openLimit(bool upper) {
 
 CDlg_Analysis::CDlg_Analysis(const CInfo& info, const SectionLists& lists, AnalysisDialogOptions options,
                              QWidget* parent)
-    : QDialog(parent), info_(info), lists_(lists), options_(std::move(options)), form_(info, lists),
+    : QDialog(parent),
+      info_(info),
+      lists_(lists),
+      options_(std::move(options)),
+      form_(info, lists),
       picks_(info, lists) {
     setWindowTitle(QStringLiteral("分析"));
     setFont(dialogFont(16));
@@ -303,7 +308,9 @@ CDlg_Analysis::CDlg_Analysis(const CInfo& info, const SectionLists& lists, Analy
     wave_->hovered = [this](PickKind kind) { form_.selectPick(kind); };
     wave_->clicked = [this](int x, int y, int w, int h) { redraw(form_.clickWaveform(x, y, w, h)); };
     train_ = new AnalysisTrainView(this);
-    train_->clicked = [this](int y, int rowHeight) { redraw(form_.selectPoint(form_.pointAtRow(y, rowHeight))); };
+    train_->clicked = [this](int y, int rowHeight) {
+        redraw(form_.selectPoint(form_.pointAtRow(y, rowHeight)));
+    };
     curves_ = new AnalysisCurvesView(this);
     curves_->picked = [this](int index) { redraw(form_.jumpToPoint(index)); };
     axis_ = new AxisStripView(this);
@@ -322,14 +329,15 @@ CDlg_Analysis::CDlg_Analysis(const CInfo& info, const SectionLists& lists, Analy
     report_->setVisible(static_cast<bool>(options_.generateReport));
 
     makeRow(
-        this, buttons_, [this](int id) { return form_.caption(id); }, [this](int id) { return form_.enabled(id); });
+        this, buttons_, [this](int id) { return form_.caption(id); },
+        [this](int id) { return form_.enabled(id); });
     for (size_t i = 0; i < buttons_.size(); ++i) {
         const int id = kWbButtonOrder[i];
         connect(buttons_[i], &QPushButton::clicked, this, [this, id] { clickButton(id); });
     }
     chooseSection = [this]() -> std::optional<int> {
-        SectionChooserDialog chooser(info_, form_.sectionsOffered(), form_.section(), button(kWbSection)->geometry(),
-                                     this);
+        SectionChooserDialog chooser(info_, form_.sectionsOffered(), form_.section(),
+                                     button(kWbSection)->geometry(), this);
         chooser.move(mapToGlobal(chooser.pos()));
         chooser.exec();
         return chooser.chosen();
@@ -399,8 +407,11 @@ void CDlg_Analysis::clickButton(int id) {
             redraw(form_.returnFromInterval(interval.form().currentSection(), interval.form().level()));
             break;
         }
-        case WorkbenchOpen::Close: reject(); break;
-        case WorkbenchOpen::None: break;
+        case WorkbenchOpen::Close:
+            reject();
+            break;
+        case WorkbenchOpen::None:
+            break;
     }
 }
 

@@ -59,8 +59,8 @@ class SectionChooserDialog : public QDialog {
 // The cut-height dialogs.
 class CutHeightDialog : public QDialog {
   public:
-    CutHeightDialog(CutBound bound, const CInfo& info, const SectionLists& lists, int section, int64_t heightMm,
-                    const AnalysisDialogOptions& options, QWidget* parent = nullptr);
+    CutHeightDialog(CutBound bound, const CInfo& info, const SectionLists& lists, int section,
+                    int64_t heightMm, const AnalysisDialogOptions& options, QWidget* parent = nullptr);
     CutHeightForm& form() { return form_; }
     QPushButton* okButton() const { return ok_; }
     QPushButton* restoreButton() const { return restore_; }

@@ -49,9 +49,12 @@ int trainRows(int height, int rowHeight) {
 
 double curveX(CurveMode mode, double value, double width) {
     switch (mode) {
-        case CurveMode::Velocity: return value * width / 6.0;
-        case CurveMode::Amplitude: return width - value * width / 150.0;
-        case CurveMode::Psd: return value * width / 20000.0;
+        case CurveMode::Velocity:
+            return value * width / 6.0;
+        case CurveMode::Amplitude:
+            return width - value * width / 150.0;
+        case CurveMode::Psd:
+            return value * width / 20000.0;
     }
     return 0.0;
 }

@@ -99,8 +99,10 @@ void AnalysisWaveView::rebuild() {
     // Texts.
     p.setPen(Qt::black);
     p.setFont(viewFont("宋体", 14));
-    p.drawText(QRect(8, 6, w - 16, 20), Qt::AlignLeft | Qt::TextDontClip, QString::fromStdString(texts_.caption));
-    p.drawText(QRect(8, 28, w / 2, 80), Qt::AlignLeft | Qt::TextDontClip, QString::fromStdString(texts_.measures));
+    p.drawText(QRect(8, 6, w - 16, 20), Qt::AlignLeft | Qt::TextDontClip,
+               QString::fromStdString(texts_.caption));
+    p.drawText(QRect(8, 28, w / 2, 80), Qt::AlignLeft | Qt::TextDontClip,
+               QString::fromStdString(texts_.measures));
     p.drawText(QRect(w / 2, 28, w / 2 - 8, 80), Qt::AlignLeft | Qt::TextDontClip,
                QString::fromStdString(texts_.geometry));
 }
@@ -136,7 +138,8 @@ void AnalysisTrainView::show(CSampleDataList* list, int top, int rows, int curre
         for (int r = 0; r < rows; ++r) {
             const SamplePoint* p = list->pointAt(top - r);
             if (!p) break;
-            rows_.push_back({top - r, p->depth, p->tIndex, std::vector<uint16_t>(p->samples.begin(), p->samples.end())});
+            rows_.push_back(
+                {top - r, p->depth, p->tIndex, std::vector<uint16_t>(p->samples.begin(), p->samples.end())});
         }
     }
     rebuild();
@@ -163,10 +166,11 @@ void AnalysisTrainView::rebuild() {
         std::snprintf(depth, sizeof depth, "%.2f", static_cast<double>(row.depth));
         p.drawText(QRect(2, top, label - 4, rh), Qt::AlignRight | Qt::AlignVCenter, depth);
         p.setPen(QPen(QColor(0, 0, 0), 1));
-        polyline(p, waveTrace(row.samples.data(), static_cast<int>(row.samples.size()), label, top + 1, w - label - 2,
-                              rh - 2, 1));
+        polyline(p, waveTrace(row.samples.data(), static_cast<int>(row.samples.size()), label, top + 1,
+                              w - label - 2, rh - 2, 1));
         if (row.tIndex >= 0 && !row.samples.empty()) {
-            const int x = label + static_cast<int>(sampleX(row.tIndex, w - label - 2, static_cast<int>(row.samples.size())));
+            const int x = label + static_cast<int>(sampleX(row.tIndex, w - label - 2,
+                                                           static_cast<int>(row.samples.size())));
             p.setPen(QPen(QColor(255, 0, 0), 2));
             p.drawLine(x, top + 2, x, top + rh - 2);
         }
@@ -187,7 +191,8 @@ void AnalysisTrainView::mousePressEvent(QMouseEvent* e) {
 
 AnalysisCurvesView::AnalysisCurvesView(QWidget* parent) : QWidget(parent) {}
 
-void AnalysisCurvesView::show(const CInfo* info, const SectionLists& lists, int slot, CurveMode mode, int current) {
+void AnalysisCurvesView::show(const CInfo* info, const SectionLists& lists, int slot, CurveMode mode,
+                              int current) {
     mode_ = mode;
     current_ = current;
     curves_ = {};
@@ -251,7 +256,7 @@ void AnalysisCurvesView::rebuild() {
                 line.push_back({curveX(mode_, v, w), y(pts[i].depth)});
             }
         }
-        const QColor colour = mode_ == CurveMode::Velocity ? QColor(255, 0, 0)
+        const QColor colour = mode_ == CurveMode::Velocity    ? QColor(255, 0, 0)
                               : mode_ == CurveMode::Amplitude ? QColor(0, 0, 255)
                                                               : QColor(0, 160, 0);
         p.setRenderHint(QPainter::Antialiasing, true);
@@ -319,8 +324,9 @@ void AxisStripView::paintEvent(QPaintEvent*) {
     }
     const char* names[] = {"H-Vp", "H-A", "PSD"};
     p.setFont(viewFont("宋体", 13));
-    p.drawText(QRect(4, 2, width() - 8, 16), Qt::AlignLeft | Qt::TextDontClip,
-               QString::fromUtf8(names[static_cast<int>(mode_) - 1]) + " " + QString::fromStdString(strip.unit));
+    p.drawText(
+        QRect(4, 2, width() - 8, 16), Qt::AlignLeft | Qt::TextDontClip,
+        QString::fromUtf8(names[static_cast<int>(mode_) - 1]) + " " + QString::fromStdString(strip.unit));
 }
 
 void AxisStripView::mousePressEvent(QMouseEvent* e) {
@@ -359,8 +365,10 @@ void PileMapView::paintEvent(QPaintEvent*) {
         p.setFont(viewFont("Times New Roman", 12));
         for (size_t k = 0; k < m.pipes.size(); ++k) {
             const PlotPoint c = m.pipes[k];
-            p.drawEllipse(QRectF(c.x - m.pipeRadius, c.y - m.pipeRadius - 3, 2 * m.pipeRadius, 2 * m.pipeRadius + 6));
-            p.drawText(QRectF(c.x - 3, c.y - 7, 6, 14), Qt::AlignCenter | Qt::TextDontClip, QString::number(k + 1));
+            p.drawEllipse(
+                QRectF(c.x - m.pipeRadius, c.y - m.pipeRadius - 3, 2 * m.pipeRadius, 2 * m.pipeRadius + 6));
+            p.drawText(QRectF(c.x - 3, c.y - 7, 6, 14), Qt::AlignCenter | Qt::TextDontClip,
+                       QString::number(k + 1));
         }
     };
     pipesAndLabels();

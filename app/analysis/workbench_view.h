@@ -26,10 +26,11 @@ class AnalysisWaveView : public QWidget {
     explicit AnalysisWaveView(QWidget* parent = nullptr);
 
     // The point shown (none: an empty view) with the texts printed over it.
-    void show(const CInfo* info, CSampleDataList* list, int slot, int index, int zoom, const PointTexts& texts);
+    void show(const CInfo* info, CSampleDataList* list, int slot, int index, int zoom,
+              const PointTexts& texts);
     const QImage& image() const { return image_; }
 
-    std::function<void(PickKind)> hovered;                       // WM_USER+0x6F
+    std::function<void(PickKind)> hovered;                             // WM_USER+0x6F
     std::function<void(int x, int y, int width, int height)> clicked;  // a hand pick
 
   protected:
@@ -88,7 +89,7 @@ class AnalysisCurvesView : public QWidget {
     const QImage& image() const { return image_; }
     const SectionCriticals& criticals() const { return criticals_; }
 
-    std::function<void(int index)> picked;                     // WM_USER+0x75 / the level
+    std::function<void(int index)> picked;                      // WM_USER+0x75 / the level
     std::function<void(bool upper, QPoint global)> limitAsked;  // double click on a handle half
 
   protected:
