@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_GEN    := -G Ninja
 CTEST_LABELS := 'unit|integration|gui'
 
-.PHONY: deps build demo test test-asan test-tsan fuzz bench test-crash clean format screenshots
+.PHONY: deps build demo demo-headless test test-asan test-tsan fuzz bench test-crash clean format screenshots
 
 deps:
 	@scripts/deps.sh
@@ -16,8 +16,12 @@ build: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# With a display LX9 opens on the simulator; without one the scripted demonstration runs.
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+demo-headless: build
+	@scripts/demo.sh $(BUILD) --headless
 
 test: build
 	@cd $(BUILD) && ctest -L $(CTEST_LABELS) -j $(JOBS) --output-on-failure

@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
-# `make demo`: the whole job in one run against the built-in instrument simulator and result
-# server, on loopback only. `lx9 demo` makes its own temporary folder for settings, data files,
-# images and the server's copy, so the user's own settings are never touched.
+# `make demo`: with a display, the touch-screen program LX9 as a window on the built-in instrument
+# simulator (`lx9 demo --gui`); without one, or with --headless (`make demo-headless`), the
+# scripted whole job against the simulator and the result server. Loopback only. `lx9 demo` makes
+# its own temporary folder for settings and data files, so the user's own settings are never
+# touched.
 set -euo pipefail
 build=${1:-build}
-exec "$build/app/cli/lx9" demo "${@:2}"
+shift || true
+if [ "${1:-}" = "--headless" ]; then
+    shift
+    exec "$build/app/cli/lx9" demo "$@"
+fi
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    exec "$build/app/cli/lx9" demo --gui "$@"
+fi
+exec "$build/app/cli/lx9" demo "$@"

@@ -481,14 +481,25 @@ void AcquisitionWorker::stepBack() {
     }
 }
 
+// A real-time test keeps H levels in memory: level l takes the ring position of level l - H,
+// which must be in the files by then, or it would be lost.
+bool AcquisitionWorker::ringFree(int32_t level) const {
+    const int32_t ring = ringSize();
+    if (ring == 0 || !options_.levelsOnDisk) return true;
+    return level - ring < options_.levelsOnDisk->load();
+}
+
 // The levels from the next one expected up to `level` are left unmeasured: each gets a zero-line
-// waveform, not picked, at the level's depth, and `level` is expected next.
-void AcquisitionWorker::skipTo(int32_t level) {
+// waveform, not picked, at the level's depth, and `level` is expected next. In a ring, only as
+// far as the ring positions are free: false when the skip must go on at a later cycle, once the
+// service thread has written the levels it would overwrite.
+bool AcquisitionWorker::skipTo(int32_t level) {
     level = std::min(level, std::max(lastLevelIndex(info_), 0));
-    if (level <= levels_ || frameLength_ <= 0) return;
+    if (level <= levels_ || frameLength_ <= 0) return true;
     const int32_t ring = ringSize();
     const std::vector<uint16_t> zeroLine(static_cast<size_t>(frameLength_), uint16_t{2048});
-    for (int32_t l = levels_; l < level; ++l) {
+    int32_t l = levels_;
+    for (; l < level && ringFree(l); ++l) {
         const int32_t index = chainIndex(l, ring);
         const double travel = levelCm(l, info_.stepMm);
         for (int k = 0; k < sectionsInUse(); ++k) {
@@ -498,7 +509,13 @@ void AcquisitionWorker::skipTo(int32_t level) {
             list->storeAt(index, zeroLine.data(), zeroLine.size(), pointDepth(info_, k, travel));
         }
     }
-    setLevels(level);
+    const bool whole = l == level;
+    if (l > levels_) {
+        setLevels(l);
+        // The console has the placeholders written, which frees the ring for the rest.
+        console_.post(kMsgFrameReady, 1, 0);
+    }
+    return whole;
 }
 
 void AcquisitionWorker::process() {
@@ -567,16 +584,20 @@ bool AcquisitionWorker::handleStartOfRecording(uint32_t state, int32_t travel, i
     storeCurrentPoints(levelCm(0, info_.stepMm));
     process();
     setLevels(1);
-    console_.post(kMsgFrameReady, 1, 0);
     previousTravel_ = travel;
     lastReading_ = travel;
     candidate_.reset();
+    // The state changes before the console hears of the frame: it enables its buttons by the
+    // state it finds when the message arrives.
     const int32_t step = levelCm(1, info_.stepMm);
     if (lastLevelIndex(info_) <= 0) {
+        console_.post(kMsgFrameReady, 1, 0);
         reachEnd(state);
     } else if (travel <= step + tolerance) {
         changeState(state, makeState(recordingCode()));
+        console_.post(kMsgFrameReady, 1, 0);
     } else {
+        console_.post(kMsgFrameReady, 1, 0);
         applyMissedPointRule(state);
     }
     return true;
@@ -586,10 +607,15 @@ bool AcquisitionWorker::handleStartOfRecording(uint32_t state, int32_t travel, i
 // timed out can be taken as the answer to a later request of the same kind, and an old depth
 // reading looks exactly like probes that were lowered (levels would be removed) or jerked up (a
 // false missed point). A reading that lies more than a step and a half from the last accepted one
-// is therefore acted on only when the next reading confirms it; a real move of the probes is
-// confirmed one cycle later, a stray reply is dropped.
+// is therefore acted on only when the next reading confirms it: one close to it, or one that goes
+// on further the same way. Probes that keep rising too fast never give two close readings, and
+// the missed-point hold must come with the first levels they skip, not when they stop.
 bool AcquisitionWorker::plausible(int32_t travel, int32_t bound) {
-    if (std::abs(travel - lastReading_) > bound && !(candidate_ && std::abs(travel - *candidate_) <= bound)) {
+    const bool far = std::abs(travel - lastReading_) > bound;
+    const bool confirmed =
+        candidate_ && (std::abs(travel - *candidate_) <= bound ||
+                       (*candidate_ > lastReading_ ? travel > *candidate_ : travel < *candidate_));
+    if (far && !confirmed) {
         candidate_ = travel;
         return false;
     }
@@ -605,13 +631,18 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
         if (levels_ == 0) setLevels(storedLevelCount());
         previousTravel_ = travel;
         lastReading_ = travel;
-        candidate_.reset();
+            candidate_.reset();
     }
     if (const int32_t wanted = requestedLevel_.exchange(-1); wanted >= 0) {
-        skipTo(wanted);
         previousTravel_ = travel;
         lastReading_ = travel;
         candidate_.reset();
+        if (!skipTo(wanted)) {
+            // The rest of the skip waits for the files; meanwhile no reading is acted on.
+            int32_t none = -1;
+            requestedLevel_.compare_exchange_strong(none, wanted);
+            return true;
+        }
     }
     const int32_t stepMm = info_.stepMm;
     if (stepMm <= 0) return true;  // no levels to track
@@ -623,8 +654,8 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
         if (travel >= expected + tolerance) {
             console_.post(kMsgDepthReading, reading_, expected);
         } else {
-            console_.post(kMsgProbesBack, 0, 0);
             changeState(state, makeState(stateCode(state), sub & ~kSubStateMissedHold));
+            console_.post(kMsgProbesBack, 0, 0);
             if (info_.cacheMode != 1) link_.SetLEDStatus(1);
             previousTravel_ = travel;
         }
@@ -657,6 +688,9 @@ bool AcquisitionWorker::handleRecording(uint32_t state, int32_t travel, int32_t 
         applyMissedPointRule(state);
         return true;
     }
+    // The service thread is behind: the level is taken at a later cycle rather than over one
+    // that is not on disk yet.
+    if (!ringFree(reached)) return true;
     if (takeFrame(info_.cacheMode == 1) == Result::Failed) return false;
     storeLevel(levels_);
     process();

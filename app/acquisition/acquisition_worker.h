@@ -56,6 +56,9 @@ struct WorkerOptions {
     OwnedSectionLists* lists = nullptr;          // default: sectionLists
     std::atomic<uint32_t>* state = nullptr;      // default: testState
     std::atomic<int32_t>* levelCount = nullptr;  // default: maxPointCount
+    // Levels of a real-time test already on disk (the service thread's count); none: every ring
+    // position is free. A real-time test never stores a level over one not yet written.
+    const std::atomic<int32_t>* levelsOnDisk = nullptr;
     // Conditions and picks the current point of every section (per-cycle processing); runs on
     // the worker thread with the cycle's copy of the record. Default: ProcessCurrentPoints.
     std::function<void(const CInfo&, OwnedSectionLists&)> processCurrentPoints;
@@ -113,7 +116,8 @@ class AcquisitionWorker {
     void storeLevel(int32_t level);
     void copyLevel(int32_t level);
     void stepBack();
-    void skipTo(int32_t level);
+    bool skipTo(int32_t level);
+    bool ringFree(int32_t level) const;
     void process();
     void setLevels(int32_t levels);
     uint32_t recordingCode() const;

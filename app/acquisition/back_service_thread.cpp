@@ -124,7 +124,8 @@ void CBackServiceThread::startRealTimeSave() {
         fileError(kMsgStartRealTimeSave, writer_->errorText());
 }
 
-// Real-time levels are written by their place in the ring of H levels the lists keep.
+// Real-time levels are written by their place in the ring of H levels the lists keep, each as
+// soon as the console asks: every level not yet in the files up to `newest` - 1.
 void CBackServiceThread::writeHalfWindow(int32_t newest) {
     if (!writer_ || !writer_->isOpen()) {
         fileError(kMsgWriteHalfWindow, "数据文件没有打开");
@@ -133,26 +134,46 @@ void CBackServiceThread::writeHalfWindow(int32_t newest) {
     const CInfo info = copyInfo();
     const int32_t window = windowLevels();
     const SectionLists lists = listPointers(*options_.lists);
-    // A level already in the files is never written twice.
-    for (int32_t level = std::max(newest - window / 2, writer_->levelsWritten()); level < newest; ++level) {
+    // Levels already in the files are never written twice; levels the ring no longer holds
+    // cannot be (the worker does not overwrite a level before it is written).
+    for (int32_t level = std::max(newest - window, writer_->levelsWritten()); level < newest; ++level) {
+        // A level dropped since it was asked for (probes lowered) is asked for again when it is
+        // stored again.
+        if (!ringHolds(lists, level % window)) break;
         if (!writer_->writeLevel(info, lists, level % window)) {
             fileError(kMsgWriteHalfWindow, writer_->errorText());
             break;
         }
+        noteWritten();  // after the level is on disk: what the console reports as saved
     }
-    noteWritten();
+}
+
+bool CBackServiceThread::ringHolds(const SectionLists& lists, int32_t position) {
+    for (CSampleDataList* list : lists) {
+        if (!list) continue;
+        auto g = list->lock();
+        if (list->count == 0) continue;
+        return position < list->count;
+    }
+    return false;
 }
 
 void CBackServiceThread::reloadRecent(int32_t level) {
     if (!writer_ || !writer_->isOpen()) return;  // nothing written yet: memory holds it all
+    // The reload puts the last H/2 levels written at the ring positions from `level` on: only
+    // right when those are the levels `level` .. `level` + H/2 - 1 (a failed write leaves memory
+    // as it is).
+    if (level + windowLevels() / 2 != writer_->levelsWritten()) return;
     const CInfo info = copyInfo();
     if (!writer_->reloadRecent(info, listPointers(*options_.lists), level, windowLevels()))
         fileError(kMsgReloadRecent, writer_->errorText());
 }
 
+// The test ended without saving: the next test must never write into this pair.
 void CBackServiceThread::closeFiles() {
-    if (!writer_ || !writer_->isOpen()) return;
-    if (!writer_->close()) fileError(kMsgCloseFiles, writer_->errorText());
+    if (!writer_) return;
+    if (writer_->isOpen() && !writer_->close()) fileError(kMsgCloseFiles, writer_->errorText());
+    writer_.reset();
 }
 
 void CBackServiceThread::finishFiles(uintptr_t target) {
@@ -168,7 +189,7 @@ void CBackServiceThread::finishFiles(uintptr_t target) {
 
     bool ok = true;
     int levels = 0;
-    if (writer_ && writer_->isOpen() && writer_->levelsWritten() > 0) {
+    if (writer_ && writer_->isOpen()) {
         // Saved in real time: only the levels after the last one written, up to the current one.
         ok = writer_->completeRealTime(info, lists, -1, progress, window);
         noteWritten();
@@ -184,6 +205,8 @@ void CBackServiceThread::finishFiles(uintptr_t target) {
         fileError(kMsgFinishFiles, writer_->errorText());
         return;
     }
+    // The pair is finished: the next test starts with no writer.
+    writer_.reset();
     // The save dialog closes on the report that says everything is written.
     if (lastDone != lastTotal || lastDone < 0) sendProgress(target, levels, levels);
 }

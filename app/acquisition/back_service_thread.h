@@ -63,8 +63,10 @@ class CBackServiceThread {
     // Waits up to `timeout` for the loop to end; true when it has (the thread is then joined).
     bool join(std::chrono::milliseconds timeout);
 
-    // Levels written into the current pair so far (any thread; for progress and tests).
+    // Levels written into the current pair so far (any thread; for progress and tests). A level
+    // is counted once it is on disk.
     int32_t levelsWritten() const { return levelsWritten_.load(); }
+    const std::atomic<int32_t>& levelsWrittenCounter() const { return levelsWritten_; }
 
   private:
     void run();
@@ -76,6 +78,7 @@ class CBackServiceThread {
     void finishFiles(uintptr_t target);
     void writeHalfWindow(int32_t newest);
     void reloadRecent(int32_t level);
+    static bool ringHolds(const SectionLists& lists, int32_t position);
     void closeFiles();
     void openFile(const Message& m);
     void sendProgress(uintptr_t target, int done, int total);

@@ -55,8 +55,19 @@ ConsoleController::ConsoleController(InstrumentLink& link, ConsoleView& view, Me
       settingsFile_(options_.settingsFile.empty() ? settingsPath() : options_.settingsFile) {}
 
 ConsoleController::~ConsoleController() {
-    if (worker_) worker_->stop();
+    stopThreads();
+}
+
+// The worker ends within its bounded stop. The service thread may be waiting on a send to this
+// console (save progress, a file's header) that nobody will handle any more: closing the mailbox
+// releases it, so it finishes the work in hand and sees its quit.
+void ConsoleController::stopThreads() {
+    if (worker_) {
+        worker_->stop();
+        lastLevels_ = worker_->levelsStored();
+    }
     worker_.reset();
+    mailbox_.close();
     if (service_) {
         service_->quit();
         service_->join(std::chrono::seconds(30));
@@ -216,6 +227,13 @@ void ConsoleController::recoverHeldTest() {
     setState(makeState(kStateRecordStart));
     pauseWorker = true;
     ensureWorker();
+    // The held test's records are read back: the worker may send again. The hold must be gone
+    // before SetSample(1) is asked for, or a cycle under the hold would clear the request.
+    pendingSet1 = true;
+    pendingSet2 = true;
+    pendingSet3 = true;
+    pendingHeight = true;
+    holdForParameters = false;
     pendingSampleOn = true;
     pauseWorker = false;
     view_.redraw(kViewAll | kViewReset);
@@ -290,6 +308,7 @@ intptr_t ConsoleController::handleMessage(const Message& m) {
             }
             afterStateChange();
             openSaveDialog(m.wParam == 1);
+            if (saveForm()) endOnInstrumentAfterSave_ = currentInfo.cacheMode == 1;
             break;
         case kMsgMissedPoints:
             ++missedNotices_;
@@ -333,8 +352,10 @@ intptr_t ConsoleController::handleMessage(const Message& m) {
             editInfo([](CInfo& info) { info = savedInfo; });
             stopWorker();
             lastTestLevels_ = lastLevels_;
-            // A half window the service thread is still writing reads the lists: let it finish
-            // before they are replaced (the thread answers an empty message once it gets to it).
+            // The writer is closed, so that no later test writes into this pair; a level the
+            // service thread is still writing reads the lists: let it finish before they are
+            // replaced (the thread answers an empty message once it gets to it).
+            postToService(Message{kMsgCloseFiles, 0, 0, 0, {}});
             if (service_) service_->mailbox().send(Message{});
             maxPointCount = expectedLevelCount(currentInfo);
             recreateLists(currentInfo.sampleLength);
@@ -378,6 +399,7 @@ intptr_t ConsoleController::handleMessage(const Message& m) {
             }
             break;
         case kMsgFileError:
+            ++fileErrors_;
             if (save_ && save_->phase() != SaveForm::Phase::Closed && m.wParam == kMsgFinishFiles)
                 save_->onSaveFailed(m.text);
             else
@@ -392,7 +414,16 @@ intptr_t ConsoleController::handleMessage(const Message& m) {
 
 void ConsoleController::realTimeSaveStep() {
     if (!realTimeWindow_ || currentInfo.saveMode != kSaveRealTime) return;
-    if (auto request = realTimeWindow_->onLevelsChanged(levelsStored())) postToService(std::move(*request));
+    for (Message& request : realTimeWindow_->onLevelsChanged(levelsStored()))
+        postToService(std::move(request));
+}
+
+int32_t ConsoleController::levelsSaved() const {
+    return service_ && testWroteFiles_ ? service_->levelsWritten() : 0;
+}
+
+void ConsoleController::commNoticeClosed() {
+    commNotice = 0;
 }
 
 // ---------------------------------------------------------------- buttons
@@ -403,6 +434,8 @@ void ConsoleController::click(int id) {
         adjustSection(*control);
         return;
     }
+    // The worker changes the state between its messages: enabling follows the state as it is now.
+    afterStateChange();
     if (id < kFirstButton || id > kBtnUpload || !buttons_.at(id)) return;
     switch (id) {
         case kBtnSetup:
@@ -597,6 +630,12 @@ void ConsoleController::sampleFromIdle() {
         sink_.showMessage(std::string(kTextCommandFailed));
         return;
     }
+    if (!connected_) {
+        // The start-up connection failed and this is its retry.
+        connected_ = true;
+        auto hold = link_.hold();
+        link_.SetLEDStatus(0);
+    }
     pushParameters();
     newSaveBlocked_ = false;
     maxPointCount = expectedLevelCount(currentInfo);
@@ -665,14 +704,12 @@ void ConsoleController::newSave() {
     missedNotices_ = 0;
     testWroteFiles_ = false;
     realTimeWindow_.reset();
-    if (currentInfo.saveMode == kSaveRealTime) {
+    // Real-time saving needs its files from the start; a test that fits in memory is saved at
+    // its end like any other, and nothing is written before.
+    if (currentInfo.saveMode == kSaveRealTime && wholeTestLevelCount(currentInfo) > maxPointCount.load()) {
+        postToService(Message{kMsgStartRealTimeSave, 0, 0, 0, {}});
+        testWroteFiles_ = true;
         realTimeWindow_.emplace(maxPointCount.load());
-        CInfo atEnd = currentInfo;
-        atEnd.saveMode = std::string(kSaveAtEnd);
-        if (expectedLevelCount(atEnd) > maxPointCount.load()) {
-            postToService(Message{kMsgStartRealTimeSave, 0, 0, 0, {}});
-            testWroteFiles_ = true;
-        }
     }
     if (currentInfo.cacheMode == 1) {
         // The instrument gets this test's parameters and starts a new record of its own.
@@ -810,6 +847,13 @@ void ConsoleController::settleDialogs() {
     if (saveShown_ && save_ && save_->phase() == SaveForm::Phase::Closed) {
         saveShown_ = false;
         lastSaveResult_ = save_->result();
+        // After the end of a buffered test the instrument's record is ended whatever the
+        // operator chose (saving and abandoning send it themselves).
+        if (endOnInstrumentAfterSave_ && lastSaveResult_ == SaveForm::Result::ReturnedToTest) {
+            auto hold = link_.hold();
+            link_.SetEnd(0);
+        }
+        endOnInstrumentAfterSave_ = false;
         afterStateChange();
         view_.dialogClosed(ConsoleDialog::Save);
     }
@@ -857,15 +901,7 @@ void ConsoleController::close() {
     });
     const StoreResult stored = storeSettings(currentInfo);
     if (!stored.ok) sink_.showMessage(stored.message);
-    if (worker_) {
-        worker_->stop();
-        lastLevels_ = worker_->levelsStored();
-    }
-    worker_.reset();
-    if (service_) {
-        service_->quit();
-        service_->join(std::chrono::seconds(30));
-    }
+    stopThreads();
     view_.killTimer(kTimerIndicators);
     view_.killTimer(kTimerReconnect);
     closed_ = true;
@@ -913,6 +949,8 @@ void ConsoleController::refreshButtons() {
     in.fileOpen = viewingFile_;
     buttons_ = buttonEnabling(in, buttons_);
     if (newSaveBlocked_ && stateCode(in.state) == kStateIdle) buttons_.set(kBtnNewSave, false);
+    // "采样" from idle is also the retry of a failed connection: never disabled there.
+    if (stateCode(in.state) == kStateIdle && !viewingFile_) buttons_.set(kBtnSample, true);
     appliedState_ = in.state;
 }
 
@@ -942,6 +980,7 @@ void ConsoleController::ensureWorker() {
     o.lists = &sectionLists;
     o.state = &testState;
     o.levelCount = &maxPointCount;
+    if (service_) o.levelsOnDisk = &service_->levelsWrittenCounter();
     o.processCurrentPoints = options_.processCurrentPoints;
     o.timing = options_.timing.worker;
     worker_ = std::make_unique<AcquisitionWorker>(link_, consoleSink_, o);

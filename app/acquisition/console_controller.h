@@ -123,12 +123,16 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     bool connected() const { return connected_; }
     bool viewingFile() const { return viewingFile_; }
     const ButtonStates& buttons() const { return buttons_; }
+    // The test state buttons() was computed for (the worker may have moved testState on since).
+    uint32_t buttonsState() const { return appliedState_; }
     // The caption of a button in the present state (with its hotkey letter when shown).
     std::string caption(int button) const;
     BarIndicator battery() const { return battery_; }
     std::optional<BarIndicator> liftSpeedBar() const { return liftBar_; }
     int32_t liftSpeed() const { return liftSpeed_.value_or(0); }
     bool commNoticeShown() const { return commNotice.load() == 1; }
+    // The operator closed the communication notice: the next failure shows it again.
+    void commNoticeClosed();
     bool displayFixed() const { return displayFixed_; }
     DisplaySettings& display() { return display_; }
     bool viewByte() const { return viewByte_; }
@@ -156,6 +160,13 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
 
     // --- Figures of the running test.
     int32_t levelsStored() const;
+    // Levels of a real-time test on disk (each one synced before it counts); 0 for a test saved
+    // at its end.
+    int32_t levelsSaved() const;
+    // The test being recorded is written level by level as it goes.
+    bool savingInRealTime() const { return testWroteFiles_; }
+    // File errors reported by the service thread since start-up.
+    int fileErrors() const { return fileErrors_; }
     int missedPointNotices() const { return missedNotices_; }
     // Levels of the last test that ended (saved or not).
     int32_t lastTestLevels() const { return lastTestLevels_; }
@@ -212,6 +223,7 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     void refreshButtons();
     void afterStateChange();
     void realTimeSaveStep();
+    void stopThreads();
     void closeLeak();
     void settleDialogs();
     void forwardDepth(const Message& m);
@@ -242,6 +254,8 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     bool showTestType_ = false;
     bool timer100Running_ = false;
     bool testWroteFiles_ = false;
+    bool endOnInstrumentAfterSave_ = false;  // a buffered test's end: SetEnd(0) after the dialog
+    int fileErrors_ = 0;
     uint32_t appliedState_ = 0;  // the state the buttons were last computed for
     ButtonStates buttons_{};
     DisplaySettings display_{};

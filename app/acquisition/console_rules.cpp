@@ -72,15 +72,35 @@ int sectionControlId(int section, SectionAdjust adjust) {
     return kSectionControlIds[section][static_cast<int>(adjust)];
 }
 
+namespace {
+
+// The pickers offer 8, 80, 800 and 8000 where the console's table has 10, 100, 1000 and 10000;
+// the instrument codes each pair alike, so the buttons step from them as from their table entry.
+int32_t asTableGain(int32_t gain) {
+    switch (gain) {
+        case 8:
+        case 80:
+        case 800:
+        case 8000:
+            return gain / 8 * 10;
+        default:
+            return gain;
+    }
+}
+
+}  // namespace
+
 int32_t gainUp(int32_t gain) {
+    const int32_t g = asTableGain(gain);
     for (size_t i = 0; i + 1 < kConsoleGains.size(); ++i)
-        if (kConsoleGains[i] == gain) return kConsoleGains[i + 1];
+        if (kConsoleGains[i] == g) return kConsoleGains[i + 1];
     return gain;
 }
 
 int32_t gainDown(int32_t gain) {
+    const int32_t g = asTableGain(gain);
     for (size_t i = 1; i < kConsoleGains.size(); ++i)
-        if (kConsoleGains[i] == gain) return kConsoleGains[i - 1];
+        if (kConsoleGains[i] == g) return kConsoleGains[i - 1];
     return gain;
 }
 
@@ -188,9 +208,9 @@ PointInfoTexts pointInfoTexts(const CInfo& info, int slot, const SamplePoint& po
         pointMetrics(info, slot + 1, point.tIndex, point.depth, point.gain, ampCode, point.delay);
     t.measured = "声时(us):" + formatFixed(m.time, 1) + "\n波幅(mv):" + formatFixed(m.amplitude, 2) +
                  "\n声速(km/s):" + formatFixed(m.velocity / 1e6, 3);
-    const int32_t spacing =
-        slot >= 0 && slot < kMaxSections ? info.sections[static_cast<size_t>(slot)].spacing : 0;
-    t.placement = "深度(m):" + formatFixed(point.depth, 2) + "\n跨距(mm):" + formatFixed(spacing, 0) +
+    // The distance the velocity above was computed over, so the two texts agree in every mode.
+    const double distance = sectionPathLength(info, slot + 1, point.depth) + 0.01;
+    t.placement = "深度(m):" + formatFixed(point.depth, 2) + "\n跨距(mm):" + formatFixed(distance, 0) +
                   "\n增益:" + formatFixed(point.gain, 0);
     return t;
 }

@@ -42,8 +42,9 @@ class ConsoleView {
     virtual void dialogOpened(ConsoleDialog dialog) = 0;
     virtual void dialogClosed(ConsoleDialog dialog) = 0;
 
-    // The connection dialog at start-up, modal: the view runs form.connect() and lets the
-    // operator close it (accept/cancel on success, retry/abandon on failure).
+    // The connection dialog at start-up, modal: the view runs the handshake (form.tryOnce() until
+    // it leaves Connecting, or form.connect()) and lets the operator close it (accept/cancel on
+    // success, retry/abandon on failure).
     virtual void runConnectionDialog(LinkForm& form) = 0;
     // The close-file confirmation, modal; true for its OK.
     virtual bool confirm(ResetForm& form) = 0;

@@ -2,24 +2,35 @@
 
 namespace lx9 {
 
-LinkForm::Phase LinkForm::connect() {
+void LinkForm::begin() {
     phase_ = Phase::Connecting;
     text_ = std::string(kLinkConnecting);
     failures_ = 0;
     answer_ = 0;
-    for (int i = 0; i < kTries; ++i) {
-        answer_ = link_.GetCommunicateStatus();
-        if (answer_ != 0) break;
-        ++failures_;
-    }
+}
+
+LinkForm::Phase LinkForm::tryOnce() {
+    if (phase_ != Phase::Connecting) return phase_;
+    answer_ = link_.GetCommunicateStatus();
     if (answer_ != 0) {
         phase_ = Phase::Connected;
         text_ = std::string(kLinkConnected);
-    } else {
+    } else if (++failures_ >= kTries) {
         phase_ = Phase::Failed;
         text_ = std::string(kLinkFailed);
     }
     return phase_;
+}
+
+LinkForm::Phase LinkForm::connect() {
+    begin();
+    while (tryOnce() == Phase::Connecting) {
+    }
+    return phase_;
+}
+
+void LinkForm::restart() {
+    if (phase_ == Phase::Failed) begin();
 }
 
 std::array<std::string, 2> LinkForm::buttons() const {

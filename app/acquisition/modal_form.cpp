@@ -32,6 +32,8 @@ ModalForm::ModalForm(CInfo& current, DisplaySettings& display, uint32_t state, b
     c_.greyGroupEnabled = c_.style == 2;
 
     const uint32_t code = stateCode(state);
+    c_.cacheModeEnabled = !viewingFile && (code == kStateIdle || (code == kStateFreeSampling &&
+                                                                  (subState(state) & kSubStatePaused) != 0));
     samplingLock_ = !viewingFile && code != kStateIdle && code != kStateFreeSampling &&
                     (subState(state) & kSubStatePaused) == 0;
     if (samplingLock_) {
@@ -138,7 +140,7 @@ ModalForm::Outcome ModalForm::ok() {
     }
     display_.showWaveform = c_.showWaveform;
     display_.showWaveTrain = c_.showWaveTrain;
-    const bool backToRealTime = current_.cacheMode == 1 && c_.cacheMode == 0;
+    const bool backToRealTime = c_.cacheModeEnabled && current_.cacheMode == 1 && c_.cacheMode == 0;
     edit([&](CInfo& info) {
         for (int r = 0; r < kMaxSections; ++r) {
             const int slot = slotOfBox(r);
@@ -149,8 +151,10 @@ ModalForm::Outcome ModalForm::ok() {
         info.viewOption = c_.style == 0 ? 1 : 0;
     });
     if (displayChanged_) displayChanged_();
-    edit([&](CInfo& info) { info.cacheMode = c_.cacheMode; });
-    if (backToRealTime) console_.acquisitionModeChanged();
+    if (c_.cacheModeEnabled) {
+        edit([&](CInfo& info) { info.cacheMode = c_.cacheMode; });
+        if (backToRealTime) console_.acquisitionModeChanged();
+    }
     outcome_ = Outcome::Accepted;
     return outcome_;
 }

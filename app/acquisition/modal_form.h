@@ -53,6 +53,9 @@ struct ModalControls {
     std::array<bool, kMaxSections> sectionEnabled{};  // the section exists in the test or file
     std::string zoomInterval, greyLevels, greyColour;
     int32_t cacheMode = 1;
+    // The acquisition mode can change only between tests: idle, or free sampling paused. A test
+    // being recorded keeps the mode it started in; the display may change at any time.
+    bool cacheModeEnabled = true;
     bool operator==(const ModalControls&) const = default;
 };
 
@@ -79,7 +82,9 @@ class ModalForm {
     bool chooseStyle(int32_t style);
     // Box r (pair kPairNames[r]); false when disabled.
     bool setSectionShown(int box, bool on);
-    void chooseCacheMode(int32_t mode) { c_.cacheMode = mode == 1 ? 1 : 0; }
+    void chooseCacheMode(int32_t mode) {
+        if (c_.cacheModeEnabled) c_.cacheMode = mode == 1 ? 1 : 0;
+    }
 
     // Stored at once, then WM_USER+108.
     bool chooseZoomInterval(const std::string& choice);

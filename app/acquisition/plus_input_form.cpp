@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "setup/number_text.h"
+#include "setup/setup_form.h"
 
 namespace lx9 {
 
@@ -66,9 +67,9 @@ bool PlusInputForm::enterDelay(int slot, double microseconds) {
     if (outcome_ != Outcome::Open || slot < 0 || slot >= kMaxSections ||
         !rows_[static_cast<size_t>(slot)].inUse)
         return false;
-    const double interval = current_.sampleInterval;
-    if (microseconds < 0 && std::fabs(microseconds) / interval > 200.0001) {
-        sink_.showMessage("修改失败,当前采集间隔下,最小可设置的负延迟为-" + formatFixed(200.0 * interval, 1));
+    // The setup's OK refuses what this pad would let through, so the same rule and text apply.
+    if (auto text = delayRefusal(slot + 1, microseconds, current_.sampleInterval)) {
+        sink_.showMessage(*text);
         return false;
     }
     rows_[static_cast<size_t>(slot)].delay = formatFixed(microseconds, 1);
@@ -85,13 +86,11 @@ bool PlusInputForm::focusable(int position) const {
     return rows_[static_cast<size_t>(position % kMaxSections)].inUse;
 }
 
-// One step along gains, delays, OK; a disabled target is passed over once.
+// One step along gains, delays, OK, passing over every disabled row: two unused sections in a
+// row must not strand the focus (OK is always there going down).
 std::optional<int> PlusInputForm::move(int from, int direction) const {
-    for (int skip = 1; skip <= 2; ++skip) {
-        const int to = from + skip * direction;
-        if (to < 0 || to > kOk) return std::nullopt;
+    for (int to = from + direction; to >= 0 && to <= kOk; to += direction)
         if (focusable(to)) return to;
-    }
     return std::nullopt;
 }
 

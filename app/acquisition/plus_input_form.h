@@ -47,13 +47,15 @@ class PlusInputForm {
     // The gain list: its title by slot ("剖面1的增益"…) and its 13 choices.
     static std::string gainTitle(int slot);
     static std::vector<std::string> gainChoices();
-    // The delay pad's title ("剖面1的延时"…); negative values are allowed on it.
+    // The delay pad's title ("剖面1的延时"…). The pad lets a minus through so that the refusal
+    // below, not the pad's generic one, names the section.
     static std::string delayTitle(int slot);
 
     // A gain chosen from the list: into the field and the section, pushed at once.
     bool chooseGain(int slot, const std::string& choice);
-    // A delay from the pad: a negative delay of more than 200 sampling intervals is refused with
-    // its message and discarded; otherwise into the field and the section, pushed at once.
+    // A delay from the pad: what the setup's OK refuses (negative, or beyond ±32767 sampling
+    // intervals) is refused here with OK's text and discarded; otherwise into the field and the
+    // section, pushed at once.
     bool enterDelay(int slot, double microseconds);
 
     // Focus moves; nothing when the key does nothing.

@@ -7,22 +7,21 @@
 namespace lx9 {
 
 RealTimeSaveWindow::RealTimeSaveWindow(int32_t windowLevels)
-    : half_(std::max<int32_t>(windowLevels / 2, 1)) {}
+    : half_(std::max<int32_t>(windowLevels / 2, 1)), nextReload_(half_) {}
 
-std::optional<Message> RealTimeSaveWindow::onLevelsChanged(int32_t levelsStored) {
-    if (writeDue_) {
-        if (levelsStored < written_ + half_) return std::nullopt;
-        written_ += half_;
-        writeDue_ = false;
-        reloadDue_ = true;
-        return Message{kMsgWriteHalfWindow, static_cast<uintptr_t>(written_), 0, 0, {}};
+std::vector<Message> RealTimeSaveWindow::onLevelsChanged(int32_t levelsStored) {
+    std::vector<Message> requests;
+    // Levels dropped by lowering the probes and stored again are in the files already.
+    if (levelsStored <= requested_) return requests;
+    requested_ = levelsStored;
+    requests.push_back(Message{kMsgWriteHalfWindow, static_cast<uintptr_t>(requested_), 0, 0, {}});
+    if (requested_ >= nextReload_) {
+        // One reload however many half windows a resample jumped: only the newest one is whole
+        // in memory.
+        requests.push_back(Message{kMsgReloadRecent, static_cast<uintptr_t>(requested_ - half_), 0, 0, {}});
+        nextReload_ = requested_ + half_;
     }
-    if (reloadDue_) {
-        reloadDue_ = false;
-        writeDue_ = true;
-        return Message{kMsgReloadRecent, static_cast<uintptr_t>(written_ - half_), 0, 0, {}};
-    }
-    return std::nullopt;
+    return requests;
 }
 
 }  // namespace lx9

@@ -53,6 +53,8 @@ void SaveForm::clickSave() {
     saving_ = true;
     continueAfterEnd = false;
     stopWorkerUnlessEnded();
+    // No worker runs from here on: after a failed save there is no test to return to.
+    final_ = true;
     if (!host_.postToService(Message{kMsgFinishFiles, handle_, 0, 0, {}})) {
         saving_ = false;
         sink_.showMessage("数据文件保存失败：后台服务已停止");

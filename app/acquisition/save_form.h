@@ -76,7 +76,10 @@ class SaveForm {
     // "保存" was clicked and the service thread has not finished (or failed) yet.
     bool saving() const { return saving_; }
     bool progressVisible() const { return phase_ == Phase::Progress; }
-    bool closeCommandEnabled() const { return phase_ == Phase::Choice; }
+    // The close command is greyed and Esc ignored in both phases: closing the dialog is no
+    // answer to it (a closed console would be relaunched and a test saved at the end lost).
+    bool closeCommandEnabled() const { return false; }
+    bool escapeIgnored() const { return true; }
     int progressPosition() const { return progress_; }  // 0..100
     const std::string& progressText() const { return progressText_; }
 

@@ -252,15 +252,6 @@ AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, doubl
         const int best = static_cast<int>(std::max_element(ratio.begin() + j, ratio.end()) - ratio.begin());
         if (counts(best)) out.later = best;
     }
-    // A main rise within the first two periods was measured against a background that is mostly
-    // padding (and, on a conditioned trace, quieter while the filters settle). The strongest rise
-    // measured against a real background is its rival then, wherever the ratio dips.
-    const bool paddedMain = candidate < backLength;
-    int settled = -1;
-    if (paddedMain && backLength < n) {
-        settled = static_cast<int>(std::max_element(ratio.begin() + backLength, ratio.end()) - ratio.begin());
-    }
-
     // A rise that starts a wave has, within a period and a half, a half wave of about the
     // dominant width standing well above the level before it; a lone spike or a drift has not.
     const double narrowest = std::max(2.0, 0.15 * period);
@@ -273,15 +264,23 @@ AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, doubl
         }
         return false;
     };
-    // The first arrival is the earliest wave: an earlier rise that starts one wins, unless it lies
-    // in the padded stretch. A padded main rise yields to the settled rival when that clearly
-    // stands out and starts a wave; any main rise yields to a counting later one when it starts
-    // no wave itself (a spike) and the later one does.
-    if (out.earlier >= backLength && startsWave(out.earlier)) {
+    // Within the first two periods the level before a rise is mostly padding, and on a conditioned
+    // trace quieter still while the filters settle, so noise there can look like a rise. Such a
+    // rise must also stand out against the typical level measured on real samples (the median of
+    // B after the padded stretch) by the counting ratio.
+    double typical = floor;
+    if (backLength < n) {
+        std::vector<double> rest(behind.begin() + backLength, behind.end());
+        std::nth_element(rest.begin(), rest.begin() + rest.size() / 2, rest.end());
+        typical = std::max(rest[rest.size() / 2], floor);
+    }
+    auto isArrival = [&](int c) { return (c >= backLength || ahead[c] > 3 * typical) && startsWave(c); };
+    // The first arrival is the earliest wave: a counting earlier rise that starts one wins,
+    // wherever it lies. The one guard beyond that: a main rise that is no arrival itself (a spike,
+    // or noise after a quiet start) yields to a counting later one that is.
+    if (out.earlier >= 0 && isArrival(out.earlier)) {
         candidate = out.earlier;
-    } else if (settled >= 0 && ratio[settled] > 3 && startsWave(settled)) {
-        candidate = settled;
-    } else if (out.later >= 0 && !startsWave(candidate) && startsWave(out.later)) {
+    } else if (out.later >= 0 && !isArrival(candidate) && isArrival(out.later)) {
         candidate = out.later;
     }
     rMax = ratio[candidate];
@@ -318,6 +317,12 @@ AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, doubl
     } else {
         background = std::max(behind[lo], floor);
     }
+    // A stretch the filters have quietened (or true silence) would put the detection level at the
+    // start-up ripple or the first noise lobe: the background is never taken below the trace's
+    // noise floor of the candidate search.
+    double quietest = floor;
+    if (backLength < n) quietest = *std::min_element(behind.begin() + backLength, behind.end());
+    background = std::max({background, floor, quietest});
     std::vector<double>& z = x;
     for (int k = lo; k <= hi; ++k)
         z[k] -= baseline;

@@ -49,6 +49,11 @@ int runAcquire(const AcquireOptions& o) {
         return 1;
     }
     std::printf("%s.CHT\n%s.CHD\n%d levels\n", o.out.c_str(), o.out.c_str(), result.levels);
+    if (result.fileErrors > 0) {
+        // The pair may lack what a failed write held: the caller must not take it as whole.
+        std::fprintf(stderr, "%d file error(s) were reported during the test\n", result.fileErrors);
+        return 1;
+    }
     return 0;
 }
 

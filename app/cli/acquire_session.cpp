@@ -115,18 +115,22 @@ class TerminalView : public ConsoleView {
     std::string out_;
 };
 
+// "levels" counts the levels measured; "saved", in a test saved in real time, the levels already
+// on disk (each synced before it is counted), which a crash or a power cut cannot take back.
 void progressLine(ConsoleController& console, bool tty) {
     const std::optional<float> depth = console.newestDepth();
     const int32_t expected = wholeTestLevelCount(currentInfo);
     const int32_t levels = console.levelsStored();
+    char saved[32] = "";
+    if (console.savingInRealTime()) std::snprintf(saved, sizeof saved, "  saved %d", console.levelsSaved());
     char bar[21];
     const int filled = expected > 0 ? std::clamp(levels * 20 / expected, 0, 20) : 0;
     for (int i = 0; i < 20; ++i)
         bar[i] = i < filled ? '#' : '.';
     bar[20] = 0;
-    std::fprintf(stderr, "%s[%s] depth %6.2f m  levels %d/%d  missed %d  lift %3d  battery %d%s",
-                 tty ? "\r" : "", bar, depth ? *depth : 0.0, levels, expected, console.missedPointNotices(),
-                 console.liftSpeed(), console.batteryLevelNow(), tty ? "   " : "\n");
+    std::fprintf(stderr, "%s[%s] depth %6.2f m  levels %d/%d%s  missed %d  lift %3d  battery %d%s",
+                 tty ? "\r" : "", bar, depth ? *depth : 0.0, levels, expected, saved,
+                 console.missedPointNotices(), console.liftSpeed(), console.batteryLevelNow(), tty ? "   " : "\n");
     std::fflush(stderr);
 }
 
@@ -161,6 +165,7 @@ AcquireSessionResult runAcquireSession(const AcquireSessionOptions& o) {
     bool endAsked = false;
     int saveAttempts = 0;
     auto lastLine = Clock::now() - 1s;
+    int32_t savedShown = 0;
     Clock::time_point holdSince{};
     bool holding = false;
 
@@ -220,14 +225,18 @@ AcquireSessionResult runAcquireSession(const AcquireSessionOptions& o) {
         }
         if (console.lastSaveResult() == SaveForm::Result::Saved) break;
 
-        // A terminal line is redrawn in place; a log gets a line every two seconds.
-        if (Clock::now() - lastLine >= (tty ? 250ms : 2000ms)) {
+        // A terminal line is redrawn in place; a log gets a line every two seconds, and one for
+        // every level saved in real time, so that it tells what is on disk.
+        const int32_t saved = console.levelsSaved();
+        if (Clock::now() - lastLine >= (tty ? 250ms : 2000ms) || (!tty && saved != savedShown)) {
             progressLine(console, tty);
             lastLine = Clock::now();
+            savedShown = saved;
         }
     }
     result.saved = console.lastSaveResult() == SaveForm::Result::Saved;
     result.levels = console.lastTestLevels();
+    result.fileErrors = console.fileErrors();
     console.close();
     if (tty) std::fputc('\n', stderr);
     return result;

@@ -24,6 +24,7 @@ struct AcquireSessionResult {
     bool connected = false;
     bool saved = false;
     int32_t levels = 0;
+    int fileErrors = 0;  // file errors reported during the test (even if it ended saved)
 };
 
 AcquireSessionResult runAcquireSession(const AcquireSessionOptions& options);

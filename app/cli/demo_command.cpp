@@ -4,9 +4,16 @@
 // analyses them under the four standards beside the simulator's truth, draws each section's
 // wave-train image, starts a result server on another loopback port, uploads the test to it and
 // says where everything is. The user's own settings are never touched.
+//
+// `lx9 demo --gui` instead opens the touch-screen program `LX9` as a window on the same simulated
+// pile, so that a person without an instrument can run a whole test by hand.
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +29,7 @@
 #include "cli/acquire_session.h"
 #include "cli/commands.h"
 #include "cli/test_file.h"
+#include "data/data_folder.h"
 #include "data/globals.h"
 #include "data/settings_store.h"
 #include "instrument_simulator.h"
@@ -42,6 +50,8 @@ struct DemoArgs {
     double winchSpeedMps = 1.0;
     std::string folder;  // empty: a new temporary folder
     uint64_t seed = 7;
+    bool gui = false;             // open LX9 on the simulator instead of the scripted run
+    bool winchSpeedGiven = false;
 };
 
 // A depth range over which a section is flagged, in metres (top < bottom).
@@ -200,6 +210,85 @@ void printDefects(const std::vector<PileAnalysis>& analyses, const fs::path& tru
     }
 }
 
+// LX9 as built beside this tool: the build tree keeps it in ../program, an installation in the
+// same folder.
+fs::path findProgram() {
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (const char* env = std::getenv("LX9_PROGRAM"); env && *env) return env;
+    for (const fs::path& p : {self.parent_path() / "LX9", self.parent_path().parent_path() / "program" / "LX9"})
+        if (::access(p.c_str(), X_OK) == 0) return p;
+    return {};
+}
+
+int runProgram(const fs::path& program, const std::vector<std::string>& args) {
+    std::vector<std::string> all = {program.string()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The simulator with the demonstration pile and LX9 as an office window on it, until LX9 closes.
+int runDemoGui(DemoArgs a, const fs::path& root) {
+    const fs::path program = findProgram();
+    if (program.empty()) {
+        std::fprintf(stderr, "lx9 demo: LX9 was not found beside lx9 (set LX9_PROGRAM)\n");
+        return 1;
+    }
+    const fs::path settingsDir = root / "settings", dataDir = root / "data";
+    fs::create_directories(settingsDir);
+    fs::create_directories(dataDir);
+    ::setenv("LX9_CONFIG_DIR", settingsDir.c_str(), 1);
+    std::string error;
+    if (!setDataFolder(settingsDir, dataDir, &error)) {
+        std::fprintf(stderr, "lx9 demo: %s\n", error.c_str());
+        return 1;
+    }
+    // A person needs time between 采样 and 新存, and a winch slow enough to watch.
+    if (!a.winchSpeedGiven) a.winchSpeedMps = 0.3;
+    sim::SimulatorOptions so;
+    so.port = 0;
+    so.scenario = demoScenario(a);
+    so.scenario.winch.startDelayS = 20.0;
+    so.seed = a.seed;
+    so.truthPath = (root / "truth.csv").string();
+    sim::InstrumentSimulator simulator(so);
+    try {
+        simulator.start();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "lx9 demo: %s\n", e.what());
+        return 1;
+    }
+    const std::string instrument = "127.0.0.1:" + std::to_string(simulator.port());
+    ::setenv("KAXIL_INSTRUMENT", instrument.c_str(), 1);
+    setUpTest(currentInfo, so.scenario);
+    if (const StoreResult stored = storeSettings(currentInfo, uploadSettings, settingsDir / kSettingsFileName);
+        !stored.ok) {
+        std::fprintf(stderr, "lx9 demo: %s\n", stored.message.c_str());
+        return 1;
+    }
+    std::printf(
+        "LX9 demo in %s\n"
+        "Instrument simulator on %s: %.0f m pile, 4 pipes, the probes wait %.0f s at the toe after\n"
+        "采样 and then rise at %.2f m/s.\n"
+        "In LX9: 确定 (connected), 采样, then 新存 and a file name within those seconds; the test\n"
+        "ends at the top with the save dialog. 关闭 ends the demo. Data files go to %s\n",
+        root.c_str(), instrument.c_str(), so.scenario.pileLengthM, so.scenario.winch.startDelayS,
+        a.winchSpeedMps, dataDir.c_str());
+    const int rc = runProgram(program, {"--window"});
+    simulator.stop();
+    if (rc != 0) std::fprintf(stderr, "lx9 demo: LX9 ended with %d\n", rc);
+    return rc == 0 ? 0 : 1;
+}
+
 int runDemo(const DemoArgs& a) {
     // Everything the demo writes lives in one folder of its own.
     fs::path root = a.folder;
@@ -211,6 +300,7 @@ int runDemo(const DemoArgs& a) {
         }
         root = pattern;
     }
+    if (a.gui) return runDemoGui(a, root);
     const fs::path settingsDir = root / "settings", dataDir = root / "data", imageDir = root / "images",
                    serverDir = root / "server", truthFile = root / "truth.csv";
     for (const auto& d : {settingsDir, dataDir, imageDir, serverDir})
@@ -312,7 +402,7 @@ int runDemo(const DemoArgs& a) {
     request.info.uploadFile = chtFile;
     request.settings = {"LX9-DEMO", "0001", 0x7F000001, resultServer.port()};
     request.lists = test.pointers();
-    request.imagePath = root / kUploadImageName;
+    request.imageFolder = root;
     UploadHooks hooks;
     std::string lastStage;
     int lastLevelPercent = -100;
@@ -365,7 +455,12 @@ void addDemoCommand(CLI::App& app, Action& action) {
     cmd->add_option("--folder", args->folder,
                     "folder for everything the demo writes (default: a new temporary one)");
     cmd->add_option("--seed", args->seed, "seed of the simulated pile")->capture_default_str();
-    cmd->callback([&action, args] { action = [args] { return runDemo(*args); }; });
+    cmd->add_flag("--gui", args->gui,
+                  "open the touch-screen program LX9 as a window on the simulator and run the test by hand");
+    cmd->callback([&action, args, cmd] {
+        args->winchSpeedGiven = cmd->count("--winch-speed") > 0;
+        action = [args] { return runDemo(*args); };
+    });
 }
 
 }  // namespace lx9::cli

@@ -226,8 +226,10 @@ void rayRow(std::string& out, const CInfo& info, int si, int entry, const Sample
     putColumnInt(out, seek, 12);
     putColumnFixed(out, p.gain + 0.001, 8, 0);
     putColumnFixed(out, p.delay, 8, 1);
+    // The rows carry the fill in capitals, unlike their header line: readers elsewhere compare
+    // these columns as text.
     for (int i = 0; i < 4; ++i)
-        out += "    Temp";
+        out += "    TEMP";
     out += kCrLf;
 }
 

@@ -29,25 +29,27 @@ PointMetrics pointMetrics(const CInfo& info, int sectionNumber, int32_t tIndex, 
     }
     m.amplitude = static_cast<float>(a / 0.732);
 
-    double path = 0.0;
-    if (known) {
-        const int64_t spacing = s.spacing;
-        switch (info.testMode) {
-            case kInclined: {
-                const int64_t hd = std::llabs(static_cast<int64_t>(s.heightDiff));
-                path = std::sqrt(static_cast<double>(hd * hd + spacing * spacing));
-                break;
-            }
-            case kFan: {
-                const double o = std::trunc(std::fabs(s.sectionStartDepth * 1000.0 - depth * 1000.0));
-                path = std::sqrt(o * o + static_cast<double>(spacing * spacing));
-                break;
-            }
-            default: path = static_cast<double>(spacing);
-        }
-    }
+    const double path = sectionPathLength(info, sectionNumber, depth);
     m.velocity = static_cast<float>(path / t * 1000000.0);
     return m;
+}
+
+double sectionPathLength(const CInfo& info, int sectionNumber, float depth) {
+    if (sectionNumber < 1 || sectionNumber > kMaxSections) return 0.0;
+    const SectionPara& s = info.sections[sectionNumber - 1];
+    const int64_t spacing = s.spacing;
+    switch (info.testMode) {
+        case kInclined: {
+            const int64_t hd = std::llabs(static_cast<int64_t>(s.heightDiff));
+            return std::sqrt(static_cast<double>(hd * hd + spacing * spacing));
+        }
+        case kFan: {
+            const double o = std::trunc(std::fabs(s.sectionStartDepth * 1000.0 - depth * 1000.0));
+            return std::sqrt(o * o + static_cast<double>(spacing * spacing));
+        }
+        default:
+            return static_cast<double>(spacing);
+    }
 }
 
 double waveformAmplitudeDb(const SamplePoint& p) {
@@ -60,6 +62,9 @@ double waveformAmplitudeDb(const SamplePoint& p) {
     return 20.0 * std::log10(std::fabs(v) / 2.5e-8);
 }
 
-double amplitudeToDb(double amplitude) { return 20.0 * std::log10(std::fabs(amplitude) / 0.000025); }
+double amplitudeToDb(double amplitude) {
+    const double db = 20.0 * std::log10(std::fabs(amplitude) / 0.000025);
+    return db > kAmplitudeDbFloor ? db : kAmplitudeDbFloor;  // also −∞ and NaN
+}
 
 }  // namespace lx9

@@ -156,6 +156,14 @@ std::vector<std::string> channelStateChoices(int channel) {
     }
 }
 
+std::optional<std::string> delayRefusal(int k, double delay, double sampleInterval) {
+    const double delaySamples = delay / sampleInterval;
+    if (!(delaySamples >= -32767.0 && delaySamples <= 32767.0))
+        return format("剖面 %d 的 延时 超出范围，请重新输入！", k);
+    if (delay < 0) return format("修改失败,剖面 %d 的延时不能为负！", k);
+    return std::nullopt;
+}
+
 bool isStepChoice(int32_t stepMm) {
     return std::find(kSteps.begin(), kSteps.end(), stepMm) != kSteps.end();
 }
@@ -374,10 +382,8 @@ void SetupForm::enterRowStartDepth(int row, double metres) {
 
 bool SetupForm::enterDelay(int row, double microseconds) {
     if (row < 0 || row >= kMaxSections) return false;
-    const double interval = current_.sampleInterval;
-    if (microseconds < 0 && !(std::fabs(microseconds) / interval <= 200.0001)) {
-        const std::string limit = formatFixed(200.0 * interval, 1);
-        sink_.showMessage("修改失败,当前采集间隔下,最小可设置的负延迟为-" + limit);
+    if (auto text = delayRefusal(row + 1, microseconds, current_.sampleInterval)) {
+        sink_.showMessage(*text);
         return false;
     }
     c_.rows[row].delay = formatFixed(microseconds, 1);
@@ -710,11 +716,8 @@ std::optional<SetupRefusal> SetupForm::validate() const {
         if (!isAcceptedGain(parseIntText(row.gain)))
             return refuse(format("剖面 %d 的 增益 不是1到10000之间的固定数值，请重新输入！", k), F::RowGain,
                           r);
-        const double delay = parseFloatText(row.delay);
-        const double delaySamples = delay / interval;
-        if (!(delaySamples >= -32767.0 && delaySamples <= 32767.0))
-            return refuse(format("剖面 %d 的 延时 超出范围，请重新输入！", k), F::RowDelay, r);
-        if (delay < 0) return refuse(format("修改失败,剖面 %d 的延时不能为负！", k), F::RowDelay, r);
+        if (auto text = delayRefusal(k, parseFloatText(row.delay), interval))
+            return refuse(std::move(*text), F::RowDelay, r);
 
         if (c_.testMode == kHorizontal) continue;
         const char* mode = c_.testMode == kFan ? "扇形测模式" : "斜测模式";

@@ -39,6 +39,11 @@ std::vector<std::string> presetChoices();    // "设置1", "设置2", "设置3" 
 // Channel-state chooser of CH1..CH4 (index 0..3): "发射" / "发射","接收" / "发射","接收" / "接收".
 std::vector<std::string> channelStateChoices(int channel);
 
+// A delay (µs) of row k (1..6) that OK would refuse, with OK's text: outside ±32767 sampling
+// intervals, or negative (the parameter push sends a negative delay as 0, so it never reaches the
+// instrument). Every field that takes a delay refuses the same values with the same text.
+std::optional<std::string> delayRefusal(int k, double delay, double sampleInterval);
+
 // The steps a test can use, and the gains OK accepts.
 bool isStepChoice(int32_t stepMm);
 bool isAcceptedGain(int32_t gain);

@@ -163,10 +163,20 @@ InaccuracyAmendForm::~InaccuracyAmendForm() {
     if (running_) finish();
 }
 
-void InaccuracyAmendForm::start() {
+bool InaccuracyAmendForm::start() {
+    if (running_) return true;
+    const uint32_t found = testState.load();
+    const uint32_t code = stateCode(found);
+    if (code != kStateIdle && code != kStateFreeSampling) {
+        sink_.showMessage(std::string(kTextAmendNeedsIdle));
+        return false;
+    }
+    foundState_ = found;
+    foundPause_ = pauseWorker.load();
     testState = makeState(kStateLiveDepth);
     pauseWorker = false;
     running_ = true;
+    return true;
 }
 
 void InaccuracyAmendForm::onDepthReport(uint16_t depthCm) {
@@ -178,8 +188,9 @@ void InaccuracyAmendForm::enterCableDepth(double metres) {
 }
 
 void InaccuracyAmendForm::finish() {
-    testState = makeState(kStateIdle);
-    pauseWorker = true;
+    if (!running_) return;  // never started: the state is not this dialog's
+    testState = foundState_;
+    pauseWorker = foundPause_;
     running_ = false;
 }
 

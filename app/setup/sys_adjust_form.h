@@ -119,6 +119,9 @@ class WheelParaForm {
     std::string cable_;
 };
 
+// Refused 开始修正: a test is being recorded, or has ended and is not saved yet.
+inline constexpr std::string_view kTextAmendNeedsIdle = "实验进行中，请先保存或结束实验，再开始修正！";
+
 // The field procedure: start sets the live-depth state so that the worker reports its depth
 // reading every cycle; the console forwards each report here; 修正 turns the two depths into the
 // ratio k for the wheel dialog. Closing the form without 修正 or 取消 counts as 取消.
@@ -132,7 +135,10 @@ class InaccuracyAmendForm {
     const std::string& encoderDepth() const { return encoder_; }  // read-only, "%.2f"
     const std::string& cableDepth() const { return cable_; }      // keypad "电缆深度", "%.2f"
 
-    void start();                          // 开始修正
+    // 开始修正: only from idle or free sampling, whose state (and pause) the end of the run puts
+    // back; a test being recorded or finished but not saved is never ended by it (false, with a
+    // message).
+    bool start();
     void onDepthReport(uint16_t depthCm);  // the worker's live depth, forwarded by the console
     void enterCableDepth(double metres);
 
@@ -149,6 +155,8 @@ class InaccuracyAmendForm {
     std::string encoder_;
     std::string cable_;
     bool running_ = false;
+    uint32_t foundState_ = 0;
+    bool foundPause_ = true;
 };
 
 }  // namespace lx9

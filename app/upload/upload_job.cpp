@@ -1,14 +1,17 @@
 #include "upload/upload_job.h"
 
+#include <cerrno>
+#include <system_error>
+
 #include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <vector>
-
-#include "data/settings_store.h"
 
 namespace lx9 {
 namespace {
@@ -159,7 +162,13 @@ class Upload {
     bool sendImage(int slot, int done, int sections) {
         const CInfo& info = req_.info;
         const std::string& name = info.sections[slot].name;
-        const std::filesystem::path path = req_.imagePath.empty() ? uploadImagePath() : req_.imagePath;
+        // Drawn in this upload's own folder, under the usual name.
+        if (!scratch_) scratch_.emplace(req_.imageFolder);
+        if (!scratch_->ok()) {
+            post(format("剖面%s的波列图无处绘制：%s", name.c_str(), scratch_->error().c_str()), fraction_);
+            return false;
+        }
+        const std::filesystem::path path = scratch_->file(kUploadImageName);
         std::error_code ec;
         std::filesystem::remove(path, ec);
         if (!hooks_.renderImage || !hooks_.renderImage(info, req_.lists, slot, path)) {
@@ -213,15 +222,27 @@ class Upload {
     PacketIdentity id_;
     int stage_ = kStageIdle;
     double fraction_ = 0.0;
+    std::optional<ImageScratch> scratch_;  // made at the first image, gone with the upload
 };
 
 }  // namespace
 
-std::filesystem::path uploadImagePath() {
+ImageScratch::ImageScratch(const std::filesystem::path& parent) {
     std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec && ::access(exe.parent_path().c_str(), W_OK) == 0) return exe.parent_path() / kUploadImageName;
-    return settingsDirectory() / kUploadImageName;
+    std::filesystem::path base = parent.empty() ? std::filesystem::temp_directory_path(ec) : parent;
+    if (base.empty()) base = "/tmp";
+    std::string pattern = (base / "lx9-images-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) {
+        folder_ = pattern;
+    } else {
+        error_ = base.string() + ": " + std::strerror(errno);
+    }
+}
+
+ImageScratch::~ImageScratch() {
+    if (folder_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
 }
 
 UploadResult runUpload(const UploadRequest& request, const UploadHooks& hooks, const CancelSignal& cancel) {
@@ -239,15 +260,26 @@ bool UploadJob::start(UploadRequest request, UploadHooks hooks) {
     if (thread_.joinable()) thread_.join();
     cancel_ = std::make_shared<CancelSignal>();
     result_ = {};
-    running_ = true;
-    thread_ = std::thread([this, request = std::move(request), hooks = std::move(hooks), cancel = cancel_] {
+    const auto progress = hooks.progress;
+    std::function<void()> body = [this, request = std::move(request), hooks = std::move(hooks), cancel = cancel_] {
         UploadResult r = runUpload(request, hooks, *cancel);
         {
             std::lock_guard<std::mutex> g(mutex_);
             result_ = std::move(r);
         }
         running_ = false;
-    });
+    };
+    // Running before the thread exists, so that a quick upload's end is never overtaken; taken
+    // back when the thread cannot be made, or every later upload would be refused.
+    running_ = true;
+    try {
+        thread_ = starter_ ? starter_(std::move(body)) : std::thread(std::move(body));
+    } catch (const std::system_error&) {
+        running_ = false;
+        result_.message = kThreadFailed;
+        if (progress) progress(UploadProgress{kThreadFailed, kStageIdle, 0.0});
+        return false;
+    }
     return true;
 }
 

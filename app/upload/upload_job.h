@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "data/cinfo.h"
@@ -60,8 +61,10 @@ struct UploadRequest {
     CInfo info;  // the test; info.uploadFile names the data file sent
     UploadSettings settings;
     SectionLists lists{};
-    // Where each section's image is drawn before it is sent; empty: uploadImagePath().
-    std::filesystem::path imagePath;
+    // The folder in which this upload makes a private folder of its own to draw its images in
+    // (uploads side by side must never share one image file); empty: the system's temporary
+    // folder ($TMPDIR or /tmp). The private folder goes when the upload ends, whatever the outcome.
+    std::filesystem::path imageFolder;
     // Attempts, waits and time-outs; the address and port come from `settings`.
     TransportOptions transport;
     std::chrono::milliseconds chunkPause{9};  // after every image chunk
@@ -83,10 +86,29 @@ inline constexpr const char* kDataFailed = "上传数据点失败！";
 inline constexpr const char* kCriteriaFailed = "上传判据失败！";
 inline constexpr const char* kImagesFailed = "上传波列图片失败！";
 inline constexpr const char* kEndFailed = "上传结束包失败！";
+inline constexpr const char* kThreadFailed = "创建GPRS线程失败";
 
-// The image file: "Kolmer_UploadSegImage.png" in the program's folder when it is writable, else
-// in the settings folder.
-std::filesystem::path uploadImagePath();
+// A folder of one's own for drawing images: created exclusively (mode 0700) under `parent` (empty:
+// the system's temporary folder) and removed, with everything in it, with the object. Two of
+// them never share a file, so uploads, renders and reports can draw side by side.
+class ImageScratch {
+  public:
+    explicit ImageScratch(const std::filesystem::path& parent = {});
+    ~ImageScratch();
+    ImageScratch(const ImageScratch&) = delete;
+    ImageScratch& operator=(const ImageScratch&) = delete;
+
+    bool ok() const { return !folder_.empty(); }
+    const std::filesystem::path& folder() const { return folder_; }
+    // Why the folder could not be made (empty when ok()).
+    const std::string& error() const { return error_; }
+    // `name` inside the folder.
+    std::filesystem::path file(std::string_view name) const { return folder_ / name; }
+
+  private:
+    std::filesystem::path folder_;
+    std::string error_;
+};
 
 // Runs the whole upload on the calling thread.
 UploadResult runUpload(const UploadRequest& request, const UploadHooks& hooks, const CancelSignal& cancel);
@@ -95,12 +117,19 @@ UploadResult runUpload(const UploadRequest& request, const UploadHooks& hooks, c
 // Threading contract: start, cancel, running and wait may be called from any thread.
 class UploadJob {
   public:
+    // Starts the upload's thread running `body`; throws std::system_error when it cannot (the
+    // default is std::thread; tests make it fail).
+    using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
+
     UploadJob() = default;
+    explicit UploadJob(ThreadStarter starter) : starter_(std::move(starter)) {}
     ~UploadJob();  // cancels a running upload and waits for it
     UploadJob(const UploadJob&) = delete;
     UploadJob& operator=(const UploadJob&) = delete;
 
-    // False, and nothing started, while an upload runs.
+    // False, and nothing started, while an upload runs, or when its thread cannot be created:
+    // then "创建GPRS线程失败" goes to the progress hook and is wait()'s message, and the job
+    // stays ready for the next start.
     bool start(UploadRequest request, UploadHooks hooks);
     // Stops the running upload at once (its result says cancelled).
     void cancel();
@@ -114,6 +143,7 @@ class UploadJob {
     std::shared_ptr<CancelSignal> cancel_;
     UploadResult result_;
     std::atomic<bool> running_{false};
+    ThreadStarter starter_;
 };
 
 }  // namespace lx9

@@ -32,10 +32,15 @@ TEST(ConsoleRules, GainStepsFollowTheTableAndStopAtItsEnds) {
     EXPECT_EQ(gainDown(10000), 4000);
     EXPECT_EQ(gainDown(10), 4);
     EXPECT_EQ(gainDown(1), 1);
-    // 80 (the default) and 8 are not in the console's table: neither button changes them.
-    EXPECT_EQ(gainUp(80), 80);
-    EXPECT_EQ(gainDown(80), 80);
-    EXPECT_EQ(gainUp(8), 8);
+    // The pickers' 8, 80 (the default), 800 and 8000 step as 10, 100, 1000 and 10000; other
+    // gains outside the table stay.
+    const struct {
+        int32_t gain, up, down;
+    } picked[] = {{8, 20, 4}, {80, 200, 40}, {800, 2000, 400}, {8000, 8000, 4000}, {7, 7, 7}, {90, 90, 90}};
+    for (const auto& c : picked) {
+        EXPECT_EQ(gainUp(c.gain), c.up) << c.gain;
+        EXPECT_EQ(gainDown(c.gain), c.down) << c.gain;
+    }
 }
 
 TEST(ConsoleRules, DelayStepsAreTenMicrosecondsAndNeverNegative) {

@@ -162,18 +162,21 @@ TEST_F(PlusInputFixture, AChosenGainGoesIntoTheSectionAndIsPushedAtOnce) {
     EXPECT_EQ(saved.sections[2].gain, 80);    // the saved copy waits for OK
 }
 
-TEST_F(PlusInputFixture, NegativeDelayBoundIsTwoHundredIntervals) {
+TEST_F(PlusInputFixture, DelaysTheSetupWouldRefuseAreRefusedWithItsText) {
     PlusInputForm form(current, saved, console, sink);
-    // dt 0.5 µs: −100.0 is exactly 200 intervals and accepted; −100.005 is 200.01 and refused.
-    EXPECT_TRUE(form.enterDelay(0, -100.0));
-    EXPECT_FLOAT_EQ(current.sections[0].delay, -100.0f);
-    EXPECT_EQ(form.rows()[0].delay, "-100.0");
-    EXPECT_FALSE(form.enterDelay(0, -100.005));
-    EXPECT_EQ(sink.last(), "修改失败,当前采集间隔下,最小可设置的负延迟为-100.0");
-    EXPECT_FLOAT_EQ(current.sections[0].delay, -100.0f);  // the refused value is discarded
-    EXPECT_EQ(console.calls, (std::vector<std::string>{"push"}));
-    EXPECT_TRUE(form.enterDelay(1, 250.0));
-    EXPECT_EQ(form.rows()[1].delay, "250.0");
+    // dt 0.5 µs: any negative delay is refused (the push would send it as 0), as is one beyond
+    // 32767 intervals; 0 and 16383.5 (32767 intervals) are the edges that pass.
+    EXPECT_FALSE(form.enterDelay(0, -0.1));
+    EXPECT_EQ(sink.last(), "修改失败,剖面 1 的延时不能为负！");
+    EXPECT_FALSE(form.enterDelay(1, 16383.6));
+    EXPECT_EQ(sink.last(), "剖面 2 的 延时 超出范围，请重新输入！");
+    EXPECT_FLOAT_EQ(current.sections[1].delay, 12.25f);  // the refused value is discarded
+    EXPECT_TRUE(console.calls.empty());
+    EXPECT_TRUE(form.enterDelay(0, 0.0));
+    EXPECT_EQ(form.rows()[0].delay, "0.0");
+    EXPECT_TRUE(form.enterDelay(1, 16383.5));
+    EXPECT_EQ(form.rows()[1].delay, "16383.5");
+    EXPECT_EQ(console.calls, (std::vector<std::string>{"push", "push"}));
 }
 
 TEST_F(PlusInputFixture, OkRereadsRowsStoresAndSaves) {
@@ -198,14 +201,14 @@ TEST_F(PlusInputFixture, UpAndDownKeys) {
     using F = PlusInputForm;
     EXPECT_EQ(form.focusDown(0), 1);
     EXPECT_EQ(form.focusDown(1), 2);
-    // gain 3 and gain 4 are disabled: the key does nothing.
-    EXPECT_EQ(form.focusDown(2), std::nullopt);
-    EXPECT_EQ(form.focusDown(F::kFirstDelay + 2), std::nullopt);
-    EXPECT_EQ(form.focusUp(F::kFirstDelay), std::nullopt);  // delay 1-2 up: gain 3-4, gain 2-4 disabled
+    // Three unused sections in a row are all passed over: the focus is never stranded.
+    EXPECT_EQ(form.focusDown(2), F::kFirstDelay);
+    EXPECT_EQ(form.focusDown(F::kFirstDelay + 2), F::kOk);
+    EXPECT_EQ(form.focusUp(F::kFirstDelay), 2);
     EXPECT_EQ(form.focusUp(1), 0);
     EXPECT_EQ(form.focusUp(0), std::nullopt);
     EXPECT_EQ(form.focusDown(F::kOk), 0);
-    EXPECT_EQ(form.focusUp(F::kOk), std::nullopt);  // delays 3-4 and 2-4 are disabled
+    EXPECT_EQ(form.focusUp(F::kOk), F::kFirstDelay + 2);
 
     // Five sections: one disabled target is passed over.
     current.sectionCount = 5;
@@ -338,6 +341,29 @@ TEST_F(ModalFixture, BackToRealTimeRaisesTheModeChangedFlag) {
     again.ok();
     EXPECT_EQ(info.cacheMode, 1);
     EXPECT_EQ(console.calls.size(), 1u);
+}
+
+// The acquisition mode changes only between tests; the display style whenever it may.
+TEST_F(ModalFixture, TheAcquisitionModeStaysAsItIsDuringARecording) {
+    const struct {
+        uint32_t state;
+        bool viewing, modeFree;
+    } cases[] = {{0xF0000000, false, true},  {0xF6000004, false, true},  {0xF6000000, false, false},
+                 {0xF7000000, false, false}, {0xFA000004, false, false}, {0xFC000001, false, false},
+                 {0xABCD0000, false, false}, {0xF0000000, true, false}};
+    for (const auto& c : cases) {
+        info.cacheMode = 1;
+        console.calls.clear();
+        ModalForm f = form(c.state, c.viewing);
+        EXPECT_EQ(f.controls().cacheModeEnabled, c.modeFree) << std::hex << c.state;
+        f.chooseCacheMode(0);
+        EXPECT_TRUE(f.chooseStyle(0)) << std::hex << c.state;
+        EXPECT_EQ(f.ok(), ModalForm::Outcome::Accepted) << std::hex << c.state;
+        EXPECT_EQ(info.cacheMode, c.modeFree ? 0 : 1) << std::hex << c.state;
+        EXPECT_EQ(console.calls.size(), c.modeFree ? 1u : 0u) << std::hex << c.state;
+        EXPECT_EQ(info.waveTrainStyle, 0) << std::hex << c.state;
+        info.waveTrainStyle = 1;
+    }
 }
 
 // ---- dlg_Re

@@ -149,13 +149,24 @@ TEST_F(SaveFixture, SaveMidTestStopsTheWorkerAndRealTimeModeSendsNoEnd) {
 }
 
 TEST_F(SaveFixture, AFailedSaveBringsTheChoicesBack) {
-    SaveForm f = form(true);
+    // Opened mid-test: the save stops the worker, so the choices that come back have no test to
+    // return to.
+    state = makeState(kStateRecordContinuous);
+    SaveForm f = form(false);
+    EXPECT_TRUE(f.returnEnabled());
+    EXPECT_FALSE(f.closeCommandEnabled());  // the choice phase too: closing is no answer
+    EXPECT_TRUE(f.escapeIgnored());
     f.clickSave();
     f.onProgress(20, 401);
     f.onSaveFailed("/data/PILE1.CHD: No space left on device");
     EXPECT_EQ(f.phase(), SaveForm::Phase::Choice);
     EXPECT_TRUE(f.buttonsVisible());
     EXPECT_EQ(sink.last(), "数据文件保存失败：/data/PILE1.CHD: No space left on device");
+    EXPECT_FALSE(f.returnEnabled());
+    f.clickReturn();
+    EXPECT_EQ(f.phase(), SaveForm::Phase::Choice);
+    EXPECT_EQ(stateCode(state.load()), kStateRecordContinuous);
+    EXPECT_FALSE(continueAfterEnd.load());
     f.clickSave();  // may be tried again
     EXPECT_EQ(host.service.size(), 2u);
 }

@@ -100,6 +100,19 @@ TEST(PickAuto, SpikeBeforeTheWaveIsNoArrival) {
     EXPECT_LT(d.earlier, 110);
 }
 
+TEST(PickAuto, SpikeAsTheMainRiseYieldsToTheWaveAfterIt) {
+    // The spike now stands out more than the weaker wave does: it is the main candidate, starts no
+    // wave, and the counting later candidate that does start one is taken.
+    std::vector<uint16_t> s =
+        burst({.n = 1024, .onset = 300, .frequency = 40000, .amplitude = 60, .noise = 5});
+    s[100] = 4095;
+    const AutoPickDetail d = pick(s);
+    EXPECT_EQ(d.earlier, -1);
+    EXPECT_NE(d.later, -1);
+    EXPECT_EQ(d.candidate, d.later);
+    EXPECT_NEAR(d.arrival, 300, 2.0);
+}
+
 TEST(PickAuto, ConditionedNoisyTraceIsNotFooledByTheSettlingStart) {
     // After the band-pass the first samples are quieter than the rest while the filters settle;
     // measured against that, the noise right after them looks like a rise.
@@ -109,6 +122,40 @@ TEST(PickAuto, ConditionedNoisyTraceIsNotFooledByTheSettlingStart) {
         ConditionWave(s.data(), 1024, 1.0, kConditionHighCutHz, kConditionLowCutHz);
         const AutoPickDetail d = pick(s);
         EXPECT_NEAR(d.arrival, 302, 4.0) << "seed " << seed;  // the filters delay the onset a little
+    }
+}
+
+// An early first arrival (the usual case with the default delay) followed by a later, weaker
+// wave (a reflection or a tube wave): the arrival is the early onset, with or without the
+// digital filter, which delays it by about two samples. dt 1 µs, 512 samples, 40 kHz bursts.
+TEST(PickAuto, EarlyArrivalIsNotLostToALaterWeakerWave) {
+    struct Case {
+        double onset;
+        double laterShare;  // of the first burst's amplitude, at sample 400
+    };
+    std::vector<Case> cases;
+    for (double onset : {15.0, 16.0, 20.0, 25.0, 30.0, 38.0, 43.0, 45.0, 52.0, 60.0}) {
+        for (double share : {0.0, 0.1, 0.2, 0.3})
+            cases.push_back({onset, share});
+    }
+    for (const Case& c : cases) {
+        std::vector<uint16_t> s = burst({.n = 512, .onset = c.onset, .frequency = 40000});
+        if (c.laterShare > 0) {
+            const std::vector<uint16_t> later =
+                burst({.n = 512, .onset = 400, .frequency = 40000, .amplitude = 1000 * c.laterShare});
+            for (size_t k = 0; k < s.size(); ++k)
+                s[k] = static_cast<uint16_t>(s[k] + later[k] - 2048);
+        }
+        for (bool filtered : {false, true}) {
+            std::vector<uint16_t> t = s;
+            if (filtered) ConditionWave(t.data(), 512, 1.0, kConditionHighCutHz, kConditionLowCutHz);
+            const AutoPickDetail d = pick(t);
+            const double expected = c.onset + (filtered ? 2.0 : 0.0);
+            EXPECT_NEAR(d.arrival, expected, 2.0)
+                << "onset " << c.onset << ", later wave " << c.laterShare << (filtered ? ", filtered" : "");
+            EXPECT_GT(d.peak, d.arrival);
+            EXPECT_LT(d.peak, d.arrival + 10);  // the first crest of the early burst, not the later one's
+        }
     }
 }
 

@@ -158,6 +158,51 @@ TEST(PickByVariance, BurstAfterSilence) {
     EXPECT_LE(arrival, 201);
 }
 
+// Each stage pinned to its exact index on a hand-made trace (W = 28, w = 7): the zero line up to
+// 149; a ramp 2058 + 20·(i − 150) over 150 … 165; then ∓300 in pairs of samples to the end.
+//  - coarse: D is 0 until the window [122, 150] reaches the first raised sample. The forward
+//    reference [0, 28] is all 0 (limit 0) and D never falls below it again: f = 122 = r. Backward
+//    from 122, the reference [94, 122] gives the limit d·(1 + 3√28)/29 ≈ 0.58·D[122], which every
+//    later D exceeds, so c = 122 and e = 136 = c + W/2, closer than W: coarse 122.
+//  - refinement: the fit over [94, 122] is the zero line (ρ 0); the first residual is at 150,
+//    and [150, 157] has a mean absolute residual of 640 / 8 = 80 > 0: accepted at 150, rising.
+//  - tangent: the steepest rising fit is the ramp, 20·i − 942, which meets the baseline 2048 at
+//    149.5: arrival 149. With any other method string its zero is trunc(942 / 20) = 47, more
+//    than w away: 150 stays. Expecting a falling first wave, the swing's next change of sign is
+//    at 166, 16 on: 149 − 16 = 133, where the falling tangent search finds only the flat line.
+TEST(VariancePicker, StagesOnAHandMadeTrace) {
+    std::vector<uint16_t> s(512, 2048);
+    for (int i = 150; i < 166; ++i)
+        s[i] = static_cast<uint16_t>(2058 + 20 * (i - 150));
+    for (int i = 166; i < 512; ++i)
+        s[i] = ((i - 166) / 2) % 2 == 0 ? 1748 : 2348;
+
+    struct Case {
+        bool positive;
+        bool tangentToBaseline;
+        int pick;
+    };
+    for (const Case& c : {Case{true, true, 149}, Case{true, false, 150}, Case{false, true, 133}}) {
+        VarianceSettings v = settingsFor(35000, c.positive);
+        v.tangentToBaseline = c.tangentToBaseline;
+        const VariancePicker p(s.data(), 512, v);
+        ASSERT_EQ(p.window(), 28);
+        ASSERT_EQ(p.quarter(), 7);
+        SCOPED_TRACE(::testing::Message()
+                     << "positive " << c.positive << ", to baseline " << c.tangentToBaseline);
+        EXPECT_EQ(p.FindExcursion(0, 0, true), 122);
+        EXPECT_EQ(p.FindExcursion(122, 122, false), 122);
+        EXPECT_EQ(p.FindExcursion(122, 136, false), 136);
+        EXPECT_EQ(p.CoarseArrival(), 122);
+        EXPECT_EQ(p.RefineArrival(122), c.pick);
+        EXPECT_EQ(p.RefineArrival(100), c.pick);  // the same onset from an earlier bracket
+        EXPECT_EQ(p.Pick(), c.pick);
+    }
+    const VariancePicker p(s.data(), 512, settingsFor(35000));
+    EXPECT_EQ(p.AdjustByTangent(150, true), 149);
+    EXPECT_EQ(p.AdjustByTangent(133, false), 133);
+}
+
 TEST(PickByVariance, NeverBeyond511) {
     // An onset past the examined half of a 1024-sample trace is not found.
     const std::vector<uint16_t> late = burst({.n = 1024, .onset = 700, .frequency = 40000});

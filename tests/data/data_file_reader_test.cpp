@@ -221,6 +221,49 @@ TEST(DataFileReader, OlderNarrowSectionTableStillFindsEveryRow) {
     EXPECT_EQ(read[5]->count, 2);
 }
 
+// Files written before the ray rows carried "    TEMP" ended them with "    Temp": they open the same.
+TEST(DataFileReader, RayRowsOpenWithEitherSpellingOfTheirFill) {
+    ViewingState viewing;
+    TempDir dir;
+    CInfo info;
+    std::string cht = writeSample(dir, "pile", info, 4);
+    CInfo now = otherRecord();
+    Lists nowLists;
+    ASSERT_TRUE(openInto(dir.base("pile"), now, nowLists).ok);
+
+    const std::string fill = "    TEMP    TEMP    TEMP    TEMP\r\n";
+    size_t rows = 0;
+    for (size_t at = cht.find(fill, cht.find("SI   SourL")); at != std::string::npos;
+         at = cht.find(fill, at)) {
+        cht.replace(at, fill.size(), "    Temp    Temp    Temp    Temp\r\n");
+        ++rows;
+    }
+    ASSERT_EQ(rows, 4u * 6);
+    writeText(info.chtPath, cht);
+    CInfo before = otherRecord();
+    Lists beforeLists;
+    const OpenReport report = openInto(dir.base("pile"), before, beforeLists);
+    ASSERT_TRUE(report.ok) << report.error;
+    EXPECT_EQ(report.levels, 4);
+    for (int k = 0; k < kMaxSections; ++k) {
+        EXPECT_EQ(before.sections[k], now.sections[k]) << k;
+        auto a = nowLists[k]->lock();
+        auto b = beforeLists[k]->lock();
+        ASSERT_EQ(beforeLists[k]->count, 4);
+        for (int l = 0; l < 4; ++l) {
+            const SamplePoint& p = *nowLists[k]->pointAt(l);
+            const SamplePoint& q = *beforeLists[k]->pointAt(l);
+            EXPECT_EQ(q.depth, p.depth);
+            EXPECT_EQ(q.gain, p.gain);
+            EXPECT_EQ(q.delay, p.delay);
+            EXPECT_EQ(q.tIndex, p.tIndex);
+            EXPECT_EQ(q.ampIndex, p.ampIndex);
+            EXPECT_EQ(q.amplitude, p.amplitude);
+            EXPECT_EQ(q.samples, p.samples);
+        }
+    }
+}
+
 TEST(DataFileReader, DatLen5121IsRead512) {
     ViewingState viewing;
     TempDir dir;

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <regex>
 #include <thread>
 
 #include "data/data_file_reader.h"
@@ -198,7 +199,7 @@ std::string expectedCht() {
         "2    19.85   19.85   161.5   171.0   111.6     0.0     0.0   501.0   0       11265      70    99.5",
     };
     for (const char* row : rows)
-        l(std::string(row) + "    Temp    Temp    Temp    Temp");
+        l(std::string(row) + "    TEMP    TEMP    TEMP    TEMP");
     return t;
 }
 
@@ -271,6 +272,200 @@ TEST(DataFileWriter, WritesTheSmallTestByteForByte) {
         EXPECT_EQ(chd[251], 0xFE);
         EXPECT_EQ(chd, expectedChd());
     }
+}
+
+// The layout of the .CHT as the format's tables give it, written down afresh (not from the
+// writer) and laid over the fixture above: every fixed line, every label with its value width,
+// every column of the three tables with its header word and its fill.
+enum class Field { Exact, Free, Int, Fixed0, Fixed1, Fixed2, Fixed3, Name, LeftInt, Fill };
+
+struct LineRule {
+    std::string text;  // the whole line (Exact) or its label
+    Field field = Field::Exact;
+};
+
+struct ColumnRule {
+    size_t first, last;       // columns, 0-based, inclusive
+    std::string_view header;  // its text in the header line, right-aligned (SI: left)
+    Field field;
+    std::string_view fill = {};  // the text of every row, for Field::Fill
+};
+
+bool fieldMatches(std::string_view text, Field field, size_t width) {
+    static const std::regex kInt(" *-?[0-9]+"), kName(" *[0-9]-[0-9]");
+    static const std::array<std::regex, 4> kFixed = {
+        std::regex(" *-?[0-9]+"), std::regex(" *-?[0-9]+\\.[0-9]"), std::regex(" *-?[0-9]+\\.[0-9]{2}"),
+        std::regex(" *-?[0-9]+\\.[0-9]{3}")};
+    const std::string s(text);
+    if (s.size() != width || (width > 1 && s.front() == ' ' && s.back() == ' ')) return false;
+    switch (field) {
+        case Field::Int:
+            return std::regex_match(s, kInt);
+        case Field::Fixed0:
+            return std::regex_match(s, kFixed[0]);
+        case Field::Fixed1:
+            return std::regex_match(s, kFixed[1]);
+        case Field::Fixed2:
+            return std::regex_match(s, kFixed[2]);
+        case Field::Fixed3:
+            return std::regex_match(s, kFixed[3]);
+        case Field::Name:
+            return std::regex_match(s, kName);
+        case Field::LeftInt:
+            return std::isdigit(static_cast<unsigned char>(s[0])) &&
+                   s.substr(1) == std::string(width - 1, ' ');
+        default:
+            return true;
+    }
+}
+
+// Checks a table (its header line and `rows` rows) column by column; rows from `valued` on are
+// the "SI  " + "********" placeholders.
+void expectTable(const std::vector<std::string>& lines, size_t at, const std::vector<ColumnRule>& columns,
+                 size_t rowChars, size_t rows, size_t valued) {
+    ASSERT_LE(at + 1 + rows, lines.size());
+    const std::string& header = lines[at];
+    ASSERT_EQ(header.size(), rowChars) << header;
+    for (size_t r = 0; r < rows; ++r) {
+        const std::string& row = lines[at + 1 + r];
+        ASSERT_EQ(row.size(), rowChars) << "row " << r;
+        if (r >= valued) {
+            EXPECT_EQ(row, "SI  " + std::string(rowChars - 4, '*')) << "row " << r;
+            continue;
+        }
+        for (const ColumnRule& c : columns) {
+            const size_t width = c.last - c.first + 1;
+            const std::string_view field = std::string_view(row).substr(c.first, width);
+            if (c.field == Field::Fill) {
+                EXPECT_EQ(field, c.fill) << "row " << r << " column " << c.first;
+            } else {
+                EXPECT_TRUE(fieldMatches(field, c.field, width))
+                    << "row " << r << " " << c.header << ": '" << field << "'";
+            }
+        }
+    }
+    size_t covered = 0;
+    for (const ColumnRule& c : columns) {
+        const size_t width = c.last - c.first + 1;
+        EXPECT_EQ(c.first, covered) << c.header;  // the columns leave no gap
+        covered = c.last + 1;
+        std::string_view text = std::string_view(header).substr(c.first, width);
+        text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+        text.remove_suffix(text.size() - std::min(text.find_last_not_of(' ') + 1, text.size()));
+        EXPECT_EQ(text, c.header) << "header of column " << c.first;
+    }
+    EXPECT_EQ(covered, rowChars);
+}
+
+TEST(DataFileWriter, EveryFixedTextSitsWhereTheFormatTablesPutIt) {
+    const std::string cht = expectedCht();
+    ASSERT_TRUE(cht.ends_with("\r\n"));
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < cht.size();) {
+        const size_t end = cht.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos);
+        lines.push_back(cht.substr(at, end - at));
+        EXPECT_EQ(lines.back().find_first_of("\r\n"), std::string::npos);
+        at = end + 2;
+    }
+
+    // Blocks 1 to 3 of the three-pipe fixture, with the empty line that ends each.
+    const LineRule temp{"TEMP     :********"};
+    std::vector<LineRule> head = {
+        {"TOKAN_VivUdDat_DatFormat:"}, {"Format   :KPX_VivUd_000"},    {"SITE     :", Field::Free},
+        {"DATE     :", Field::Free},   {"UNIT     :", Field::Free},    {"PERSON   :", Field::Free},
+        {"INST     :KPX-LX9"},         {"SOFT     :KPX_VivUd V2.3.0"}, {"PILEID   :", Field::Free}};
+    head.insert(head.end(), 7, temp);
+    head.push_back({""});
+    const std::vector<LineRule> pile = {
+        {"TOKAN_VivUdDat_PilePipePara:"}, {"PILED  mm:", Field::Fixed2}, {"PILELen m:", Field::Fixed2},
+        {"PILEL   m:    0.00"},           {"PILEV m/s:", Field::Fixed0}, {"PILEW  mm:", Field::Int},
+        {"PIPED  mm:", Field::Int},       {"SENSORDmm:", Field::Int},    {"APoreDeg :", Field::Int}};
+    head.insert(head.end(), pile.begin(), pile.end());
+    head.insert(head.end(), 6, temp);
+    head.push_back({"PIPENUM  :", Field::Int});
+    for (int pipe = 1; pipe <= 8; ++pipe)
+        head.push_back(pipe <= 3 ? LineRule{"Pipe" + std::to_string(pipe) + "Dp  :", Field::Fixed2}
+                                 : LineRule{"Pipe*    :********"});
+    head.push_back({""});
+    head.push_back({"TOKAN_VivUdDat_Section:"});
+    head.push_back({"SectNum  :", Field::Int});
+    for (int k = 0; k < 10; ++k) {
+        const std::string n = std::to_string(k);
+        if (k < 3) {
+            head.insert(head.end(), {{"SectID" + n + "  :", Field::Name},
+                                     {"SourPipe" + n + ":", Field::Int},
+                                     {"DestPipe" + n + ":", Field::Int}});
+        } else {
+            head.insert(head.end(), {{"SectIDI  :********"}, {"SourPipeI:********"}, {"DestPipeI:********"}});
+        }
+    }
+    head.insert(head.end(), 4, temp);
+    head.push_back({""});
+    ASSERT_GT(lines.size(), head.size());
+    for (size_t i = 0; i < head.size(); ++i) {
+        const LineRule& rule = head[i];
+        SCOPED_TRACE("line " + std::to_string(i + 1) + ": " + lines[i]);
+        if (rule.field == Field::Exact) {
+            EXPECT_EQ(lines[i], rule.text);
+            continue;
+        }
+        ASSERT_TRUE(lines[i].starts_with(rule.text));
+        if (rule.field != Field::Free) {
+            EXPECT_TRUE(fieldMatches(lines[i].substr(rule.text.size()), rule.field, 8));
+        }
+    }
+
+    // Block 4: "%-2d", "%10d" 0, ten "%8.2f" 0.0, four "    TEMP" under "Temp".
+    size_t at = head.size();
+    EXPECT_EQ(lines[at], "TOKAN_VivUdDat_DefectPara:");
+    std::vector<ColumnRule> defects = {{0, 1, "SI", Field::LeftInt},
+                                       {2, 11, "Num", Field::Fill, "         0"}};
+    static const std::array<std::string, 10> kDefect = {"Defect0", "Defect1", "Defect2", "Defect3",
+                                                        "Defect4", "Defect5", "Defect6", "Defect7",
+                                                        "Defect8", "Defect9"};
+    for (size_t i = 0; i < 10; ++i)
+        defects.push_back({12 + 8 * i, 19 + 8 * i, kDefect[i], Field::Fill, "    0.00"});
+    for (size_t i = 0; i < 4; ++i)
+        defects.push_back({92 + 8 * i, 99 + 8 * i, "Temp", Field::Fill, "    TEMP"});
+    expectTable(lines, at + 1, defects, 124, 10, 3);
+    at += 12;
+    EXPECT_EQ(lines[at++], "");
+
+    // Block 5.
+    EXPECT_EQ(lines[at], "TOKAN_VivUdDat_SectionPara:");
+    std::vector<ColumnRule> sectionPara = {
+        {0, 1, "SI", Field::LeftInt},      {2, 11, "CrossD", Field::Fixed3},
+        {12, 19, "Move", Field::Fixed2},   {20, 27, "Gain", Field::Int},
+        {28, 35, "T0(us)", Field::Fixed1}, {36, 43, "dT(us)", Field::Fixed1},
+        {44, 51, "Delay", Field::Fixed1},  {52, 59, "DatLen", Field::Int},
+        {60, 67, "FiltL", Field::Fixed2},  {68, 75, "FiltH", Field::Fixed2},
+        {76, 83, "Sen_dH", Field::Fixed2}};
+    for (size_t i = 0; i < 5; ++i)
+        sectionPara.push_back({84 + 8 * i, 91 + 8 * i, "TEMP", Field::Fill, "    TEMP"});
+    expectTable(lines, at + 1, sectionPara, 124, 10, 3);
+    at += 12;
+    EXPECT_EQ(lines[at++], "");
+
+    // Block 6: one row per waveform, 4 levels of 3.
+    EXPECT_EQ(lines[at], "TOKAN_VivUdDat_RayPara:");
+    std::vector<ColumnRule> rays = {{0, 1, "SI", Field::LeftInt},
+                                    {2, 9, "SourL", Field::Fixed2},
+                                    {10, 17, "DestL", Field::Fixed2},
+                                    {18, 25, "T(us)", Field::Fixed1},
+                                    {26, 33, "Ta(us)", Field::Fixed1},
+                                    {34, 41, "A(dB)", Field::Fixed1},
+                                    {42, 49, "Tf1(us)", Field::Fill, "     0.0"},
+                                    {50, 57, "Tf2(us)", Field::Fill, "     0.0"},
+                                    {58, 65, "AbsMax", Field::Fixed1},
+                                    {66, 69, "Del", Field::Fill, "   0"},
+                                    {70, 81, "Seek", Field::Int},
+                                    {82, 89, "Gain", Field::Fixed0},
+                                    {90, 97, "Delay", Field::Fixed1}};
+    for (size_t i = 0; i < 4; ++i)
+        rays.push_back({98 + 8 * i, 105 + 8 * i, "Temp", Field::Fill, "    TEMP"});
+    expectTable(lines, at + 1, rays, 130, 12, 12);
+    EXPECT_EQ(lines.size(), at + 2 + 12);
 }
 
 TEST(DataFileWriter, FourPipesWriteTenTableRowsAndSixRaysPerLevel) {

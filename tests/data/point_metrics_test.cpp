@@ -69,6 +69,11 @@ TEST(PointMetrics, AmplitudeDbFromTheWaveform) {
     p.ampIndex = 3;  // beyond the waveform: treated as no reading
     EXPECT_DOUBLE_EQ(waveformAmplitudeDb(p), 0.0);
     EXPECT_NEAR(amplitudeToDb(-1.0), 20 * std::log10(1.0 / 0.000025), 1e-9);
+    // A flat waveform's amplitude 0 (and anything at or below 0.000025) gives the 0 dB floor,
+    // never −∞ or NaN.
+    for (double a : {0.0, -0.0, 0.000025, -0.00001, std::nan("")})
+        EXPECT_EQ(amplitudeToDb(a), 0.0) << a;
+    EXPECT_NEAR(amplitudeToDb(0.00005), 20 * std::log10(2.0), 1e-12);
 }
 
 }  // namespace

@@ -252,14 +252,15 @@ TEST_F(SetupFormTest, OtherEntryRules) {
     EXPECT_EQ(f.controls().rows[2].spacing, "412");
     EXPECT_EQ(f.controls().rows[2].heightDiff, "-37");
 
-    // Negative delays down to 200 sampling intervals.
-    EXPECT_TRUE(f.enterDelay(1, -200.0));
-    EXPECT_EQ(f.controls().rows[1].delay, "-200.0");
-    EXPECT_FALSE(f.enterDelay(1, -200.5));
-    EXPECT_EQ(sink.last(), "修改失败,当前采集间隔下,最小可设置的负延迟为-200.0");
+    // What OK refuses is refused at entry with OK's text: any negative delay, and one beyond
+    // 32767 sampling intervals.
+    EXPECT_FALSE(f.enterDelay(1, -0.05));
+    EXPECT_EQ(sink.last(), "修改失败,剖面 2 的延时不能为负！");
     current.sampleInterval = 0.5f;
-    EXPECT_FALSE(f.enterDelay(1, -100.1));
-    EXPECT_EQ(sink.last(), "修改失败,当前采集间隔下,最小可设置的负延迟为-100.0");
+    EXPECT_FALSE(f.enterDelay(4, 16383.6));
+    EXPECT_EQ(sink.last(), "剖面 5 的 延时 超出范围，请重新输入！");
+    EXPECT_TRUE(f.enterDelay(4, 16383.5));
+    EXPECT_EQ(f.controls().rows[4].delay, "16383.5");
     EXPECT_TRUE(f.enterDelay(1, 12.34));
     EXPECT_EQ(f.controls().rows[1].delay, "12.3");
 

@@ -191,5 +191,29 @@ TEST_F(CalibrationTest, CorrectionRunRefusalsAndCancel) {
     EXPECT_TRUE(pauseWorker);
 }
 
+// 开始修正 takes the live-depth state only from idle or free sampling and gives back what it
+// found; it never ends a recording or a finished test that is not saved yet.
+TEST_F(CalibrationTest, CorrectionRunStartsOnlyBetweenTestsAndRestoresWhatItFound) {
+    const struct {
+        uint32_t state;
+        bool paused, starts;
+    } cases[] = {{0xF0000000, true, true},   {0xF6000000, false, true},  {0xF6000004, true, true},
+                 {0xF7000000, false, false}, {0xFA000004, true, false},  {0xFC000001, false, false},
+                 {0xABCD0000, false, false}, {0xABFF0000, false, false}, {0xF4000000, true, false}};
+    for (const auto& c : cases) {
+        testState = c.state;
+        pauseWorker = c.paused;
+        InaccuracyAmendForm amend(current, sink);
+        EXPECT_EQ(amend.start(), c.starts) << std::hex << c.state;
+        EXPECT_EQ(testState.load(), c.starts ? 0xF5000000u : c.state) << std::hex << c.state;
+        if (!c.starts) EXPECT_EQ(sink.last(), "实验进行中，请先保存或结束实验，再开始修正！");
+        amend.cancel();
+        EXPECT_EQ(testState.load(), c.state) << std::hex << c.state;
+        EXPECT_EQ(pauseWorker.load(), c.paused) << std::hex << c.state;
+    }
+    testState = 0xF0000000u;
+    pauseWorker = true;
+}
+
 }  // namespace
 }  // namespace lx9

@@ -1,6 +1,7 @@
 // `lx9 render` and `lx9 upload` as a user runs them: on a pair written by the data-file writer,
 // against the result server on loopback.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "data/data_file_writer.h"
@@ -116,6 +119,74 @@ TEST_F(UploadCommandTest, UploadSendsTheWholeTest) {
     EXPECT_EQ(down.status, 1);
     EXPECT_NE(down.output.find("上传工程信息失败！请检测网络或者服务器是否开启!"), std::string::npos)
         << down.output;
+}
+
+std::string fileBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A day's tests uploaded from a script: eight `lx9 upload` of the same pair started at once
+// (under the server's connection limit). Each draws its images in a folder of its own, so all
+// eight arrive whole and equal, and nothing is left behind in the temporary folder.
+TEST_F(UploadCommandTest, EightUploadsSideBySideArriveCompleteAndEqual) {
+    server::ServerOptions options;
+    options.port = 0;
+    options.store = dir / "store";
+    server::ResultServer srv(options);
+    ASSERT_TRUE(srv.start());
+    const fs::path scratch = dir / "tmp";
+    fs::create_directory(scratch);
+
+    constexpr int kUploads = 8;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kUploads; ++i) {
+        const std::string command = "TMPDIR=" + scratch.string() + " " + LX9_PROGRAM + " upload " +
+                                    info.chtPath + " --server 127.0.0.1:" + std::to_string(srv.port()) +
+                                    " --instrument N1 --serial S" + std::to_string(i) + " >" +
+                                    (dir / ("out" + std::to_string(i))).string() + " 2>&1";
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        children.push_back(pid);
+    }
+    for (int i = 0; i < kUploads; ++i) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(children[static_cast<size_t>(i)], &status, 0), children[static_cast<size_t>(i)]);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "upload " << i << ":\n"
+            << fileBytes(dir / ("out" + std::to_string(i)));
+    }
+    EXPECT_EQ(srv.uploadsStored(), static_cast<uint64_t>(kUploads));
+    EXPECT_TRUE(fs::is_empty(scratch));
+
+    // Every upload carries the images `lx9 render` draws, section by section.
+    std::map<std::string, std::string> drawn;
+    for (const char* section : {"1-2", "1-3"}) {
+        const fs::path out = dir / (std::string(section) + ".png");
+        ASSERT_EQ(
+            runLx9("render " + info.chtPath + " --section " + section + " --out " + out.string()).status, 0);
+        drawn[section] = fileBytes(out);
+        ASSERT_GT(drawn[section].size(), 1000u);
+    }
+    nlohmann::json first;
+    for (int i = 0; i < kUploads; ++i) {
+        const fs::path stored = dir / "store" / "N1" / ("S" + std::to_string(i));
+        std::ifstream in(stored / "job.json");
+        ASSERT_TRUE(in) << stored;
+        nlohmann::json j = nlohmann::json::parse(in);
+        EXPECT_EQ(j["serial"], "S" + std::to_string(i));
+        j.erase("serial");
+        if (i == 0) first = j;
+        EXPECT_EQ(j, first) << "upload " << i;
+        EXPECT_EQ(j["levels"].size(), 30u);
+        ASSERT_EQ(j["images"].size(), 2u);
+        for (const auto& [section, bytes] : drawn)
+            EXPECT_TRUE(fileBytes(stored / (section + ".png")) == bytes) << "upload " << i << " " << section;
+    }
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <system_error>
 #include <thread>
 
 #include "result_server.h"
@@ -56,7 +59,7 @@ class UploadJobTest : public ::testing::Test {
         request.info = info;
         request.settings = {"LX9-0001", "S2024-01", 0x7F000001, 0};
         request.lists = lists;
-        request.imagePath = dir.path / kUploadImageName;
+        request.imageFolder = dir.path;
         request.chunkPause = 0ms;
         request.transport.retryWait = 10ms;
         request.transport.receiveTimeout = 50ms;
@@ -104,7 +107,7 @@ TEST_F(UploadJobTest, AWholeUploadReachesTheServerFieldByField) {
     EXPECT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.stage, kStageImages);
     EXPECT_EQ(r.message, "恭喜，已成功上传！");
-    EXPECT_FALSE(fs::exists(request.imagePath));  // deleted after its last chunk
+    EXPECT_TRUE(fs::is_empty(dir.path));  // the image and its private folder are gone
 
     // The status texts in order (images: 3 chunks each for 777 bytes).
     const std::vector<std::string> expected = {
@@ -230,49 +233,97 @@ TEST_F(UploadJobTest, ImageFailuresHaveTheirOwnTexts) {
 
     struct Case {
         ImageRenderer renderer;
-        std::string text;
+        std::string text;  // "%s": the path the renderer was given
+        fs::path folder = {};
     };
-    const std::string path = request.imagePath.string();
     const std::vector<Case> cases = {
         {[](auto&, auto&, int, auto&) { return false; }, "桩“P-7#”1-2剖面波列图绘制失败！"},
-        {[](auto&, auto&, int, auto&) { return true; }, "剖面1-2的波列图文件“" + path + "”不存在！"},
+        {[](auto&, auto&, int, auto&) { return true; }, "剖面1-2的波列图文件“%s”不存在！"},
         {[](auto&, auto&, int, const fs::path& p) { return std::ofstream(p).good(); },
          "打开的波列图文件为空！"},
         {[](auto&, auto&, int, const fs::path& p) { return fs::create_directory(p); },
          "打开波列图文件文件失败 o_o ！"},
+        {fakeImages(10),
+         "剖面1-2的波列图无处绘制：" + (dir.path / "gone").string() + ": No such file or directory",
+         dir.path / "gone"},
     };
     for (const Case& c : cases) {
         texts.clear();
-        hooks.renderImage = c.renderer;
+        fs::path drawnAt;
+        hooks.renderImage = [&](const CInfo& i, const SectionLists& l, int slot, const fs::path& p) {
+            drawnAt = p;
+            return c.renderer(i, l, slot, p);
+        };
+        request.imageFolder = c.folder.empty() ? dir.path : c.folder;
         CancelSignal cancel;
         const UploadResult r = runUpload(request, hooks, cancel);
         EXPECT_EQ(r.stage, kStageCriteria);
         EXPECT_EQ(r.message, "上传波列图片失败！");
         ASSERT_GE(texts.size(), 2u);
-        EXPECT_EQ(texts[texts.size() - 2], c.text);
-        std::error_code ec;
-        fs::remove_all(request.imagePath, ec);
+        std::string text = c.text;
+        if (const size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, drawnAt.string());
+        EXPECT_EQ(texts[texts.size() - 2], text);
+        EXPECT_TRUE(fs::is_empty(dir.path)) << text;  // removed whatever the outcome
     }
     EXPECT_EQ(srv.uploadsStored(), 0u);
 }
 
-TEST_F(UploadJobTest, TheImageIsDrawnAfreshForEverySection) {
-    std::ofstream(request.imagePath) << "stale";
-    std::vector<bool> existedBefore;
+// Each upload draws in a folder of its own, private to the user, made afresh and removed when it
+// ends; two uploads running side by side never see each other's file.
+TEST_F(UploadJobTest, EachUploadDrawsInAPrivateFolderOfItsOwn) {
+    std::mutex lock;
+    std::vector<fs::path> drawnAt;
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
     hooks.renderImage = [&](const CInfo& i, const SectionLists& l, int slot, const fs::path& p) {
-        existedBefore.push_back(fs::exists(p));
-        return fakeImages(10)(i, l, slot, p);
+        EXPECT_FALSE(fs::exists(p));
+        EXPECT_EQ(p.filename(), kUploadImageName);
+        EXPECT_EQ(p.parent_path().parent_path(), dir.path);
+        EXPECT_EQ(fs::status(p.parent_path()).permissions(), fs::perms::owner_all);
+        {
+            std::lock_guard<std::mutex> g(lock);
+            drawnAt.push_back(p);
+        }
+        if (++inside > 1) overlapped = true;
+        std::this_thread::sleep_for(20ms);  // both uploads draw at once
+        const bool ok = fakeImages(800)(i, l, slot, p);
+        --inside;
+        return ok;
     };
-    ScriptedPeer peer({});
-    request.settings.serverPort = peer.port();
+    ScriptedPeer first({}), second({});
+    UploadRequest other = request;
+    request.settings.serverPort = first.port();
+    other.settings.serverPort = second.port();
+    UploadResult a, b;
+    std::thread t([&] {
+        CancelSignal cancel;
+        a = runUpload(other, hooks, cancel);
+    });
     CancelSignal cancel;
-    EXPECT_TRUE(runUpload(request, hooks, cancel).ok);
-    EXPECT_EQ(existedBefore, (std::vector<bool>{false, false}));
-    // 2 headers, 4 levels, 1 criteria, 1 chunk per image, the end.
-    const auto packets = peer.packets();
-    ASSERT_EQ(packets.size(), 2u + 4u + 1u + 2u + 1u);
-    EXPECT_EQ(packets[7][14], 175);
-    EXPECT_EQ(packets[9][14], 14);
+    b = runUpload(request, hooks, cancel);
+    t.join();
+    EXPECT_TRUE(a.ok) << a.message;
+    EXPECT_TRUE(b.ok) << b.message;
+    EXPECT_TRUE(overlapped);
+    ASSERT_EQ(drawnAt.size(), 4u);
+    std::set<fs::path> folders;
+    for (const fs::path& p : drawnAt)
+        folders.insert(p.parent_path());
+    EXPECT_EQ(folders.size(), 2u);  // one per upload, both sections drawn in it
+    EXPECT_TRUE(fs::is_empty(dir.path));
+    // Each server got each section's own bytes: 2 headers, 4 levels, 1 criteria, 3 + 3 chunks, end.
+    for (ScriptedPeer* peer : {&first, &second}) {
+        const auto packets = peer->packets();
+        ASSERT_EQ(packets.size(), 2u + 4u + 1u + 6u + 1u);
+        for (int slot = 0; slot < 2; ++slot) {
+            std::vector<uint8_t> image;
+            for (int c = 0; c < 3; ++c) {
+                const auto& p = packets[7 + 3 * slot + c];
+                image.insert(image.end(), p.begin() + 92, p.end() - 2);
+            }
+            EXPECT_EQ(image, fakeImageBytes(800, slot)) << slot;
+        }
+    }
 }
 
 TEST_F(UploadJobTest, OneUploadAtATimeAndACancelStopsItAtOnce) {
@@ -304,6 +355,24 @@ TEST_F(UploadJobTest, OneUploadAtATimeAndACancelStopsItAtOnce) {
     hooks.progress = {};
     ASSERT_TRUE(job.start(request, hooks));
     EXPECT_TRUE(job.wait().ok);
+}
+
+// A thread that cannot be created says so, and leaves the job ready: the next start uploads.
+TEST_F(UploadJobTest, AThreadThatCannotBeCreatedIsReportedAndTheJobStaysReady) {
+    int tries = 0;
+    UploadJob job([&](std::function<void()> body) {
+        if (++tries == 1) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::thread(std::move(body));
+    });
+    EXPECT_FALSE(job.start(request, hooks));
+    EXPECT_FALSE(job.running());
+    EXPECT_EQ(texts, (std::vector<std::string>{"创建GPRS线程失败"}));
+    EXPECT_EQ(job.wait().message, "创建GPRS线程失败");
+    ScriptedPeer peer({});
+    request.settings.serverPort = peer.port();
+    ASSERT_TRUE(job.start(request, hooks));
+    EXPECT_TRUE(job.wait().ok);
+    EXPECT_EQ(tries, 2);
 }
 
 TEST_F(UploadJobTest, SlotFiveSendsTheSecondCriteriaPacket) {

@@ -1,0 +1,148 @@
+// The dialogs and the input pads, with the demo pile's settings.
+#include <QApplication>
+#include <QKeyEvent>
+#include <atomic>
+#include <stdexcept>
+
+#include "acquisition/plus_input_dialog.h"
+#include "acquisition/test_time_dialog.h"
+#include "setup/sys_adjust_form.h"
+#include "tools/screenshots/screenshot_registry.h"
+#include "ui/message_sink.h"
+#include "ui/num_input_dialog.h"
+#include "ui/select_dialog.h"
+
+namespace {
+
+using namespace lx9;
+
+class QuietSink : public lx9::MessageSink {
+  public:
+    void showMessage(const std::string&) override {}
+    bool askYesNo(const std::string&) override { return false; }
+};
+
+void typeKeys(QWidget& widget, const QString& keys) {
+    for (const QChar c : keys) {
+        QKeyEvent press(QEvent::KeyPress, c.unicode(), Qt::NoModifier, QString(c));
+        QApplication::sendEvent(&widget, &press);
+    }
+}
+
+class QuietConsole : public SetupConsole {
+  public:
+    StoreResult storeSettings(const CInfo&) override { return {}; }
+    void pushParameters() override {}
+    void stopWorker() override {}
+    void rebuildPointLists() override {}
+    void startWorker() override {}
+    void acquisitionModeChanged() override {}
+    bool showTestTypeAtStart() const override { return false; }
+    void setShowTestTypeAtStart(bool) override {}
+};
+
+class QuietHost : public TestDialogHost {
+  public:
+    void stopWorkerForEnd() override {}
+    bool postToService(Message) override { return true; }
+    void postToConsole(Message) override {}
+    void resetAfterTest() override {}
+    void resetViews() override {}
+    void recreateForFile() override {}
+    int32_t levelsCollected() const override { return 401; }
+    bool testWroteFiles() const override { return true; }
+    InstrumentLink& instrument() override { throw std::logic_error("no instrument"); }
+};
+
+// The demo pile of `lx9 demo`: 20 m, 1000 mm, four pipes evenly on a circle 150 mm inside the
+// edge (spacings 495 and 700 mm), 50 mm steps, real-time saving, the highway standard.
+CInfo demoInfo() {
+    CInfo info;
+    info.resetToDefaults();
+    info.siteName = "演示工地";
+    info.unitName = "演示检测单位";
+    info.personName = "演示";
+    info.pileId = "D-1#";
+    info.pipeCount = 4;
+    info.sectionCount = 6;
+    info.pileLength = 20.0f;
+    info.startDepth = 20.0f;
+    info.stepMm = 50;
+    info.pileDiameter = 1000;
+    info.saveMode = "实时保存";
+    info.standard = "公路";
+    info.pipeOuterDiameter = 50;
+    info.pipeInnerDiameter = 42;
+    info.probeDiameter = 30;
+    info.pipeVelocity = 5.9f;
+    info.waterVelocity = 1.48f;
+    info.pipeCorrection = static_cast<float>(pipeCorrectionTime(50, 42, 5.9, 30, 1.48).value_or(0.0));
+    const int spacings[kMaxSections] = {495, 700, 495, 495, 700, 495};
+    for (int k = 0; k < kMaxSections; ++k)
+        info.sections[static_cast<size_t>(k)].spacing = spacings[k];
+    info.rebuildSectionNames();
+    return info;
+}
+
+}  // namespace
+
+LX9_SCREENSHOT(keypad) {
+    QuietSink sink;
+    CDlg_NumInput pad("桩长", 20.0, false, sink);
+    typeKeys(pad, QStringLiteral("24.5"));
+    shot.save(pad, "keypad");
+}
+
+LX9_SCREENSHOT(picker) {
+    CDlg_Select picker("剖面1的增益",
+                       {"1", "2", "4", "8", "20", "40", "80", "200", "400", "800", "2000", "4000", "8000"});
+    shot.save(picker, "picker");
+}
+
+LX9_SCREENSHOT(plus_input) {
+    CInfo info = demoInfo(), saved = info;
+    QuietConsole console;
+    QuietSink sink;
+    PlusInputForm form(info, saved, console, sink);
+    CDlg_PlusInput dialog(form, sink, {});
+    shot.save(dialog, "plus-input");
+}
+
+LX9_SCREENSHOT(mode) {
+    CInfo info = demoInfo();
+    DisplaySettings display;
+    QuietConsole console;
+    QuietSink sink;
+    // Recording: grey scale cannot be chosen, and the hint says so.
+    ModalForm form(info, display, 0xFA000000u, false, console, sink, {});
+    CDlg_Modal dialog(form, {});
+    shot.save(dialog, "mode");
+}
+
+LX9_SCREENSHOT(resample) {
+    CInfo info = demoInfo();
+    QuietSink sink;
+    ResampleForm form(info, 1250, sink);
+    DlgRe dialog(form, sink, {});
+    shot.save(dialog, "resample");
+}
+
+LX9_SCREENSHOT(leak) {
+    CInfo info = demoInfo();
+    LeakForm form(info, 905, 880);
+    CDlg_leak dialog(form, {});
+    shot.save(dialog, "leak");
+}
+
+LX9_SCREENSHOT(save) {
+    CInfo info = demoInfo(), saved = info;
+    info.chdPath = "/home/tester/LX9 data/D-1#.CHD";
+    std::atomic<uint32_t> state{0xABCD0000u};
+    QuietHost host;
+    QuietSink sink;
+    SaveForm form(info, saved, state, host, sink, true, 1);
+    form.clickSave();
+    form.onProgress(257, 401);
+    CDlg_Save dialog(form, sink, {});
+    shot.save(dialog, "save");
+}
