@@ -10,10 +10,20 @@
 
 #include "analysis/workbench_geometry.h"
 #include "analysis/workbench_view.h"
+#include "display/section_map_view.h"
 #include "ui/message_sink.h"
 
 namespace lx9 {
 namespace {
+
+// The section map of a test with one section highlighted (none for an empty name).
+void showMap(SectionMapView* view, const CInfo& info, const std::string& section) {
+    SectionMapModel model;
+    model.setPipeCount(info.pipeCount);
+    model.offsetAngle = info.offsetAngle;
+    if (!section.empty()) model.highlightSection(section);
+    view->setModel(model);
+}
 
 using analysis_ui::dialogFont;
 using analysis_ui::kTouchHeight;
@@ -185,7 +195,7 @@ CDlg_Analysis_K::CDlg_Analysis_K(const CInfo& info, const SectionLists& lists, i
     setWindowTitle(QStringLiteral("区间分析"));
     setFont(dialogFont(16));
     for (int i = 0; i < kIntervalPanels; ++i) {
-        maps_[static_cast<size_t>(i)] = new PileMapView(this);
+        maps_[static_cast<size_t>(i)] = new SectionMapView(this);
         auto* w = new AnalysisWaveView(this);
         waves_[static_cast<size_t>(i)] = w;
         w->hovered = [this, i](PickKind kind) { form_.selectPick(i, kind); };
@@ -236,7 +246,7 @@ void CDlg_Analysis_K::redraw(uint32_t parts) {
         for (int i = 0; i < kIntervalPanels; ++i) {
             const int slot = shown[static_cast<size_t>(i)];
             const std::string name = slot >= 0 ? info_.sections[slot].name : std::string();
-            maps_[static_cast<size_t>(i)]->show(info_.pipeCount, info_.offsetAngle, name);
+            showMap(maps_[static_cast<size_t>(i)], info_, name);
             PointTexts texts;
             if (slot >= 0) {
                 texts.caption = "剖面" + name + (i == form_.activePanel() ? "  ◀" : "");
@@ -315,7 +325,7 @@ CDlg_Analysis::CDlg_Analysis(const CInfo& info, const SectionLists& lists, Analy
     curves_->picked = [this](int index) { redraw(form_.jumpToPoint(index)); };
     axis_ = new AxisStripView(this);
     axis_->tapped = [this] { redraw(form_.cycleCurveMode()); };
-    map_ = new PileMapView(this);
+    map_ = new SectionMapView(this);
     save_ = touchButton(QStringLiteral("保存判读"), this);
     restore_ = touchButton(QStringLiteral("恢复原始判读"), this);
     report_ = touchButton(QStringLiteral("生成报告"), this);
@@ -382,7 +392,7 @@ void CDlg_Analysis::redraw(uint32_t parts) {
     if (parts & kWbCurves) curves_->show(&info_, lists_, slot, form_.curveMode(), form_.currentPoint());
     if (parts & kWbAxis) axis_->show(form_.curveMode());
     if (parts & kWbButtons) {
-        map_->show(info_.pipeCount, info_.offsetAngle, slot >= 0 ? info_.sections[slot].name : std::string());
+        showMap(map_, info_, slot >= 0 ? info_.sections[slot].name : std::string());
         makeRow(
             this, buttons_, [this](int id) { return form_.caption(id); },
             [this](int id) { return form_.enabled(id); });

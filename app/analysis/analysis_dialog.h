@@ -28,7 +28,7 @@ class AnalysisWaveView;
 class AnalysisTrainView;
 class AnalysisCurvesView;
 class AxisStripView;
-class PileMapView;
+class SectionMapView;
 class ConsoleController;
 class MessageSink;
 
@@ -121,7 +121,7 @@ class CDlg_Analysis_K : public QDialog {
     const AnalysisDialogOptions& options_;
     IntervalForm form_;
     std::array<AnalysisWaveView*, kIntervalPanels> waves_{};
-    std::array<PileMapView*, kIntervalPanels> maps_{};
+    std::array<SectionMapView*, kIntervalPanels> maps_{};
     AnalysisCurvesView* curves_ = nullptr;
     ButtonRow buttons_{};
     IntervalOpen closedWith_ = IntervalOpen::None;
@@ -169,7 +169,7 @@ class CDlg_Analysis : public QDialog {
     AnalysisTrainView* train_ = nullptr;
     AnalysisCurvesView* curves_ = nullptr;
     AxisStripView* axis_ = nullptr;
-    PileMapView* map_ = nullptr;
+    SectionMapView* map_ = nullptr;
     QPushButton* save_ = nullptr;
     QPushButton* restore_ = nullptr;
     QPushButton* report_ = nullptr;

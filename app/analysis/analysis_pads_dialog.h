@@ -32,7 +32,7 @@ inline QString qs(const std::string& text) {
 using NumberPad =
     std::function<std::optional<double>(QWidget* field, const std::string& title, double initial)>;
 
-// The program's keypad.
+// The program's keypad (CDlg_NumInput), placed beside the field.
 NumberPad numberPad(MessageSink& sink);
 
 }  // namespace analysis_ui

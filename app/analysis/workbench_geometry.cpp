@@ -78,20 +78,4 @@ int pointNearestY(const std::vector<CurvePoint>& points, double y, double height
     return best;
 }
 
-PileMap pileMap(int size, int pipeCount, int offsetAngle) {
-    PileMap m;
-    m.centre = size / 2;
-    m.radius = static_cast<int>(0.98 * (m.centre - 18));
-    m.pipeRadius = static_cast<int>(0.15 * m.radius);
-    if (pipeCount <= 0) return m;
-    const double ring = 0.87 * m.radius - 25;
-    const int step = 360 / pipeCount;
-    for (int k = 0; k < pipeCount; ++k) {
-        const double a = k * step + offsetAngle;
-        m.pipes.push_back({m.centre + std::trunc(std::sin(a * 3.14 / 180) * ring),
-                           m.centre + std::trunc(std::cos((a - 180) * 3.14 / 180) * ring)});
-    }
-    return m;
-}
-
 }  // namespace lx9

@@ -1,5 +1,5 @@
 // Where the workbench's views put things, in pixels: the waveform trace with its zoom and pick
-// marks, the wave-train rows, the depth-curve scales and the pile map's pipes. Plain numbers, so
+// marks, the wave-train rows, and the depth-curve scales. Plain numbers, so
 // the layout is tested without a display.
 #pragma once
 
@@ -33,15 +33,5 @@ double curveX(CurveMode mode, double value, double width);
 double depthY(double depth, double height, double pileLength);
 // The point whose depth is nearest to the one under y (the later point on a tie); -1 when none.
 int pointNearestY(const std::vector<CurvePoint>& points, double y, double height, double pileLength);
-
-// The pile map: the centre, the pile radius and each pipe's centre (pipe 1 at the top for
-// offset 0, clockwise, π taken as 3.14), for a square box of `size` pixels.
-struct PileMap {
-    double centre = 0.0;
-    int radius = 0;
-    int pipeRadius = 0;
-    std::vector<PlotPoint> pipes;
-};
-PileMap pileMap(int size, int pipeCount, int offsetAngle);
 
 }  // namespace lx9

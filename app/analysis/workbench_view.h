@@ -1,7 +1,8 @@
 // The workbench's views: the analysis waveform (`Display_WaveAnalysis`) with its two pick
 // halves, the wave-train page of one section (`Display_SegAnalysis`), the depth curves with
 // their critical lines (or, in the interval view, the grade bar between the interval bounds),
-// the axis strip above the curves, and the pile map highlighting the shown section.
+// and the axis strip above
+// the curves.
 //
 // Each view copies what it draws under the list's lock when it is told to redraw, paints into
 // an off-screen image outside the lock, and hands the operator's clicks to its owner as plain
@@ -126,22 +127,6 @@ class AxisStripView : public QWidget {
 
   private:
     CurveMode mode_ = CurveMode::Velocity;
-};
-
-// The pile's cross-section with the shown section's pipe pair drawn as a line.
-class PileMapView : public QWidget {
-  public:
-    explicit PileMapView(QWidget* parent = nullptr);
-    // pipes: the test's pipe count; section: the pair's name ("1-2"), empty for none.
-    void show(int pipes, int offsetAngle, const std::string& section);
-
-  protected:
-    void paintEvent(QPaintEvent*) override;
-
-  private:
-    int pipes_ = 0;
-    int offset_ = 0;
-    int first_ = -1, second_ = -1;
 };
 
 }  // namespace lx9

@@ -11,6 +11,7 @@
 #include "analysis/pile_analysis.h"
 #include "analysis/workbench_data.h"
 #include "analysis/workbench_form.h"
+#include "analysis/workbench_geometry.h"
 #include "data/globals.h"
 
 namespace lx9 {
@@ -83,6 +84,38 @@ TEST(PickGeometry, FlatAmplitudeIsFinite) {
     EXPECT_NEAR(finiteAmplitudeDb(0.0), 52.0412, 1e-4);
     EXPECT_NEAR(finiteAmplitudeDb(-0.004), 52.0412, 1e-4);
     EXPECT_NEAR(finiteAmplitudeDb(17.0765), 116.6892, 1e-3);
+}
+
+TEST(WorkbenchGeometry, TraceScalesCurvesAndNearestPoint) {
+    // Four samples in a 400 × 200 box at zoom 2: mid 100, 2048 codes per 50 px; clipped at the box.
+    const uint16_t wave[4] = {2048, 2560, 1024, 4095};
+    const std::vector<PlotPoint> trace = waveTrace(wave, 4, 10, 0, 400, 200, 2);
+    ASSERT_EQ(trace.size(), 4u);
+    const double expected[4][2] = {{10, 100}, {110, 50}, {210, 200}, {310, 0}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_DOUBLE_EQ(trace[i].x, expected[i][0]) << i;
+        EXPECT_DOUBLE_EQ(trace[i].y, expected[i][1]) << i;
+    }
+    // 1024 samples in 100 px: 50 columns, each its highest then lowest value.
+    std::vector<uint16_t> longWave(1024, 2048);
+    longWave[21] = 3072;  // column 1 covers samples 20 … 40
+    const std::vector<PlotPoint> columns = waveTrace(longWave.data(), 1024, 0, 0, 100, 200, 1);
+    ASSERT_EQ(columns.size(), 100u);
+    EXPECT_DOUBLE_EQ(columns[2].y, 50.0);
+    EXPECT_DOUBLE_EQ(columns[3].y, 100.0);
+    EXPECT_DOUBLE_EQ(sampleX(256, 640, 512), 320.0);
+    EXPECT_DOUBLE_EQ(curveX(CurveMode::Velocity, 3.0, 240), 120.0);
+    EXPECT_DOUBLE_EQ(curveX(CurveMode::Amplitude, 100.0, 240), 80.0);
+    EXPECT_DOUBLE_EQ(curveX(CurveMode::Psd, 5000.0, 240), 60.0);
+    EXPECT_DOUBLE_EQ(depthY(7.75, 620, 15.5), 310.0);
+    EXPECT_EQ(trainRows(683), 28);
+    std::vector<CurvePoint> points(3);
+    points[0].depth = 10.0f;
+    points[1].depth = 9.5f;
+    points[2].depth = 9.0f;
+    EXPECT_EQ(pointNearestY(points, 9.25 * 40, 600, 15), 2);  // a tie: the later point
+    EXPECT_EQ(pointNearestY(points, 9.9 * 40, 600, 15), 0);
+    EXPECT_EQ(pointNearestY({}, 100, 600, 15), -1);
 }
 
 TEST_F(Workbench, PagingAndStepsThroughAWholeRun) {
