@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -160,6 +161,35 @@ TEST_F(UploadDialogTest, ChecksThenUploadsTheSameJobAsTheCommandLine) {
     ASSERT_EQ(fromDialog["levels"].size(), 12u);
     fromCommand["serial"] = fromDialog["serial"];
     EXPECT_EQ(fromDialog, fromCommand);
+}
+
+TEST_F(UploadDialogTest, BrowseTakesTheFileTheConsoleOpened) {
+    info.uploadFile.clear();
+    info.chtPath = "/old/pair.CHT";
+    const std::string opened = (dir / "P7.CHT").string();
+    bool opening = false;
+    UploadDialogContext c = context();
+    // The console's prompt: the pair is read in the background and named when the read is done.
+    int browses = 0;
+    c.browse = [&] {
+        if (++browses == 1) return;  // the operator cancelled the file chooser
+        opening = true;
+        QTimer::singleShot(100, [&] { opening = false; });
+        QTimer::singleShot(150, [&] { info.chtPath = opened; });
+    };
+    c.opening = [&] { return opening; };
+    CDlgUpdataSet dialog(std::move(c));
+    dialog.show();
+    EXPECT_EQ(dialog.fileLabel()->text(), QString());
+    QTest::mouseClick(dialog.browseButton(), Qt::LeftButton);
+    QTest::qWait(1500);
+    EXPECT_EQ(info.chtPath, "/old/pair.CHT");  // nothing opened: the viewed pair stays
+    EXPECT_EQ(info.uploadFile, "");
+    QTest::mouseClick(dialog.browseButton(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.pileLabel()->text().isEmpty(); }, 3000));
+    EXPECT_EQ(info.uploadFile, opened);
+    EXPECT_EQ(dialog.fileLabel()->text().toStdString(), opened);
+    EXPECT_EQ(dialog.pileLabel()->text(), QStringLiteral("P-7#"));
 }
 
 TEST_F(UploadDialogTest, ExitDuringAnUploadCancelsIt) {
