@@ -18,12 +18,14 @@
 #include "acquisition/console_window.h"
 #include "acquisition/instance_lock.h"
 #include "acquisition/kaxil_link.h"
+#include "analysis/analysis_dialog.h"
 #include "data/data_folder.h"
 #include "data/settings_store.h"
 #include "program/program_options.h"
 #include "program/self_test.h"
 #include "ui/gui_application.h"
 #include "ui/message_box_sink.h"
+#include "upload/upload_dialog.h"
 
 namespace {
 
@@ -45,13 +47,18 @@ bool launchDetached(const lx9::LaunchCommand& c) {
 
 // The screens the console opens over itself. A hook left empty is a screen this build does not
 // have: its button does nothing.
-lx9::ConsoleScreens programScreens(lx9::ConsoleController& controller) {
+lx9::ConsoleScreens programScreens(lx9::ConsoleController& controller, lx9::MessageSink& boxes) {
     lx9::ConsoleScreens screens;
-    (void)controller;
+    screens.openAnalysis = [&controller, &boxes](QWidget* console) {
+        lx9::openAnalysisDialog(controller, boxes, console);
+    };
+    screens.openUpload = [&controller, &boxes](QWidget* console) {
+        lx9::openUploadDialog(controller, boxes, console);
+    };
     // screens.openTestDialog / closeTestDialog / refreshTestDialogs: the test-time dialogs over
     //   the controller's forms (controller.saveForm(), leakForm() ...). They must not block:
     //   the console goes on handling the worker's messages while they are open.
-    // screens.openSetup, openAnalysis, openUpload: modal over the console.
+    // screens.openSetup: modal over the console.
     return screens;
 }
 
@@ -90,7 +97,7 @@ int main(int argc, char** argv) {
     {
         lx9::ConsoleController controller(link, window, boxes);
         window.attach(controller);
-        window.setScreens(programScreens(controller));
+        window.setScreens(programScreens(controller, boxes));
         window.showConsole(!options.window);
         if (!options.selfTestDir.empty()) lx9::program::prepareSelfTest();
         QTimer::singleShot(0, &window, [&] {
