@@ -148,6 +148,17 @@ bool spliceRows(std::string& text, const CInfo& info, const SectionLists& lists,
         text.replace(start + t, kPickColumnsChars, columns);
         ++done;
     }
+    // The lists must be the file's points one for one (not a window of a longer test), or a
+    // pick would land in another level's row.
+    for (const PickChange& c : changes) {
+        CSampleDataList* list = lists[c.slot];
+        if (!list) continue;
+        auto guard = list->lock();
+        if (list->count != seen[c.slot]) {
+            error = "数据文件的测点与内存中的测点不一致，不能保存判读";
+            return false;
+        }
+    }
     if (done != wanted.size()) {
         error = "数据文件中找不到修改过的测点";
         return false;

@@ -129,6 +129,13 @@ TEST_F(SavedPicks, FailedSaveLeavesPairAndAuditAlone) {
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         EXPECT_EQ(entry.path().string().find(".tmp."), std::string::npos) << entry.path();
 
+    // Lists that are not the file's points one for one (a point more than the pair holds).
+    writeText(cht, originalCht);
+    const std::vector<uint16_t> wave(512, 2048);
+    lists[0]->append(wave.data(), 1.0f);
+    EXPECT_EQ(store.save(kTime), "数据文件的测点与内存中的测点不一致，不能保存判读");
+    EXPECT_EQ(readText(cht), originalCht);
+
     info.chtPath.clear();
     EXPECT_EQ(store.save(kTime), "当前测试没有数据文件，不能保存判读。");
 }
