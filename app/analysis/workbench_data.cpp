@@ -19,7 +19,6 @@ PickKind pickHalfAt(int y, int height) {
 }
 
 float finiteAmplitudeDb(double amplitude) {
-    if (!(std::fabs(amplitude) >= 0.01)) amplitude = std::signbit(amplitude) ? -0.01 : 0.01;
     return static_cast<float>(amplitudeToDb(amplitude));
 }
 

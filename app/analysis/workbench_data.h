@@ -27,8 +27,8 @@ int pickSampleAt(int x, int width, int samples);
 // 0 … height/2 − 1, the border row belongs to the lower (Amplitude) half.
 PickKind pickHalfAt(int y, int height);
 
-// 20·log10(|a| / 0.000025) of a point's amplitude, kept finite: a flat reading (|a| below
-// 0.01, as the upload floors it) counts as 0.01 of the same sign.
+// 20·log10(|a| / 0.000025) of a point's amplitude, kept finite as the files keep it: a flat
+// reading (0 mV, whose logarithm is −∞) and anything below 0 dB count as kAmplitudeDbFloor.
 float finiteAmplitudeDb(double amplitude);
 
 // One point of a section's depth curves, from pointMetrics.

@@ -81,8 +81,9 @@ TEST(PickGeometry, SampleUnderClickAndHalves) {
 }
 
 TEST(PickGeometry, FlatAmplitudeIsFinite) {
-    EXPECT_NEAR(finiteAmplitudeDb(0.0), 52.0412, 1e-4);
-    EXPECT_NEAR(finiteAmplitudeDb(-0.004), 52.0412, 1e-4);
+    EXPECT_EQ(finiteAmplitudeDb(0.0), 0.0f);
+    EXPECT_EQ(finiteAmplitudeDb(1e-6), 0.0f);  // below 0 dB
+    EXPECT_NEAR(finiteAmplitudeDb(-0.004), 44.0824, 1e-4);
     EXPECT_NEAR(finiteAmplitudeDb(17.0765), 116.6892, 1e-3);
 }
 
@@ -188,9 +189,9 @@ TEST_F(Workbench, ClickPicksTheSampleUnderThePointerAndShiftsStopAtTheEnds) {
     {
         auto g = l.lock();
         EXPECT_TRUE(std::isfinite(l.pointAt(2)->amplitudeDb));  // a flat sample: finite, not -inf
-        EXPECT_NEAR(l.pointAt(2)->amplitudeDb, 52.0412, 1e-3);
+        EXPECT_EQ(l.pointAt(2)->amplitudeDb, 0.0f);
     }
-    EXPECT_EQ(form.pointTexts().measures, "深度(m):19.90\n声时(us):511.0\n波幅(mv):0.00\n波幅(dB):52.0");
+    EXPECT_EQ(form.pointTexts().measures, "深度(m):19.90\n声时(us):511.0\n波幅(mv):0.00\n波幅(dB):0.0");
 }
 
 TEST_F(Workbench, EmptyAndAbsentSectionsLeaveEverythingAlone) {
