@@ -216,6 +216,10 @@ void ConsoleWindow::setPanelView(ConsolePanel panel, QWidget* widget, PanelView*
     }
     panelWidgets_[i] = widget;
     views_[i] = widget ? view : nullptr;
+    // A view gets the whole panel (its geometry is computed for that rectangle); an empty panel
+    // shows its frame.
+    frame->setFrameShape(widget ? QFrame::NoFrame : QFrame::Box);
+    frame->layout()->setContentsMargins(widget ? QMargins() : QMargins(1, 1, 1, 1));
     if (widget) {
         widget->setParent(frame);
         frame->layout()->addWidget(widget);

@@ -55,6 +55,7 @@ class ConsoleWindow : public QWidget, public ConsoleView {
     ~ConsoleWindow() override;
 
     // The controller this window shows (created with this window as its view). Before start().
+    // The controller must be destroyed before the window: its threads wake this window up.
     void attach(ConsoleController& controller);
     // The box that asks the recovery questions and the close-file confirmation.
     void setMessageBoxes(ui::MessageBoxSink* boxes) { boxes_ = boxes; }

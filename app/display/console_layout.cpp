@@ -19,7 +19,8 @@ void splitColumns(const std::vector<int>& shown, bool trainShown, WaveColumns& u
 }
 
 // A section's four controls in the top-right corner of its column: one row when they fit in the
-// column's right half, else two rows of two.
+// column's right half; else two rows of two, below the three lines of the view's readout, whose
+// longer lines reach into the right half of a narrow column.
 void placeControls(const ScreenRect& panel, const WaveColumns& cols, ConsoleLayout& out) {
     if (cols.columns <= 0) return;
     const int plotWidth = panel.width - 2;  // the views inset their plot by 2 at the right
@@ -30,7 +31,7 @@ void placeControls(const ScreenRect& panel, const WaveColumns& cols, ConsoleLayo
         const int columnRight = panel.x + (static_cast<int>(k) + 1) * w;
         const int groupWidth = oneRow ? 4 * s : 2 * s;
         const int x0 = columnRight - groupWidth - 2;
-        const int y0 = panel.y + 4;
+        const int y0 = panel.y + (oneRow ? 4 : 48);
         for (int c = 0; c < 4; ++c) {
             const int col = oneRow ? c : c % 2;
             const int row = oneRow ? 0 : c / 2;

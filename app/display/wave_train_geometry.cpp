@@ -173,10 +173,6 @@ int depthY(double depth, double span, int plotHeight) {
     return static_cast<int>(std::clamp(depth * plotHeight / span, -1.0e6, 1.0e6));
 }
 
-bool isLineValue(float v) {
-    return std::isfinite(v) && v > 0.0f;
-}
-
 void layoutTrainRows(const WaveTrainSnapshot& s, TrainForm form, const TrainColumns& cols, int32_t first,
                      WaveTrainPicture& pic) {
     const int rows = trainRows(cols.plotHeight);
@@ -275,41 +271,33 @@ class RowReducer {
     std::vector<PixelPoint> run_;
 };
 
+// The depth curves of each section, drawn by their own geometry at the column's width over the
+// train's depth span, moved into the column.
 void layoutCurves(const WaveTrainSnapshot& s, const TrainColumns& cols, WaveTrainPicture& pic) {
     const int H = cols.plotHeight;
-    const double w = cols.width;
     for (int k = 0; k < cols.count; ++k) {
         const TrainSection& section = s.sections[static_cast<size_t>(k)];
         const int left = cols.left(k);
-        const int right = left + cols.width;
-        std::vector<PixelPoint> velocity;
-        std::vector<PixelPoint> amplitude;
-        {
-            RowReducer v(velocity);
-            RowReducer a(amplitude);
-            // From the last point to the first, as the curves grow from the top.
-            for (auto it = section.points.rbegin(); it != section.points.rend(); ++it) {
-                if (!it->hasWave || !std::isfinite(it->depth)) continue;
-                const int y = depthY(it->depth, s.depthSpan, H);
-                if (std::isfinite(it->velocityKmS))
-                    v.add({left + static_cast<int>(std::clamp(it->velocityKmS * w / 6.0, -1e6, 1e6)), y});
-                if (std::isfinite(it->amplitudeDb))
-                    a.add({right - static_cast<int>(std::clamp(it->amplitudeDb * w / 150.0, -1e6, 1e6)), y});
+        const CurvesGeometry g = curvesGeometry(section.curves, cols.width, H, true);
+        auto move = [&](const std::vector<ViewPolyline>& runs, std::vector<std::vector<PixelPoint>>& out) {
+            for (const ViewPolyline& run : runs) {
+                std::vector<PixelPoint>& line = out.emplace_back();
+                RowReducer reduce(line);
+                for (const ViewPoint& p : run.points)
+                    reduce.add({left + p.x, p.y});
             }
-        }
-        pic.velocity.push_back(std::move(velocity));
-        pic.amplitude.push_back(std::move(amplitude));
-        if (isLineValue(section.criticalVelocity))
-            pic.criticalLines.push_back(
-                {left + static_cast<int>(section.criticalVelocity * w / 6.0), 0, H - 1, kTrainRed});
-        if (isLineValue(section.criticalAmplitudeDb))
-            pic.criticalLines.push_back(
-                {right - static_cast<int>(section.criticalAmplitudeDb * w / 150.0), 0, H - 1, kTrainBlue});
-        if (s.viewingFile) {
-            for (const TrainPoint& p : section.points) {
-                if (p.level == section.selectedLevel && std::isfinite(p.depth))
-                    pic.selected.push_back({left, right - 1, depthY(p.depth, s.depthSpan, H)});
-            }
+        };
+        move(g.velocity, pic.velocity);
+        move(g.amplitude, pic.amplitude);
+        if (g.criticalVelocity)
+            pic.criticalLines.push_back({left + g.criticalVelocity->from.x, 0, H - 1, kTrainRed});
+        if (g.criticalAmplitude)
+            pic.criticalLines.push_back({left + g.criticalAmplitude->from.x, 0, H - 1, kTrainBlue});
+        const int32_t selected = section.selectedLevel - section.curvesFirstLevel;
+        if (s.viewingFile && selected >= 0 && selected < static_cast<int32_t>(section.curves.points.size())) {
+            const float depth = section.curves.points[static_cast<size_t>(selected)].depth;
+            if (std::isfinite(depth))
+                pic.selected.push_back({left, left + cols.width - 1, depthY(depth, s.depthSpan, H)});
         }
     }
 }
@@ -371,6 +359,14 @@ void layoutWaveTrain(const WaveTrainSnapshot& s, TrainForm form, int width, int 
                 pic.marker = HorizontalSpan{0, cols.plotWidth - 1, baselineOfRow(cols.plotHeight, row)};
         } else {
             for (const TrainSection& section : s.sections) {
+                const int32_t i = *picked - section.curvesFirstLevel;
+                if (form == TrainForm::Curves && i >= 0 &&
+                    i < static_cast<int32_t>(section.curves.points.size())) {
+                    pic.marker = HorizontalSpan{0, cols.plotWidth - 1,
+                                                depthY(section.curves.points[static_cast<size_t>(i)].depth,
+                                                       s.depthSpan, cols.plotHeight)};
+                    break;
+                }
                 if (const TrainPoint* p = findLevel(section, *picked)) {
                     pic.marker =
                         HorizontalSpan{0, cols.plotWidth - 1, depthY(p->depth, s.depthSpan, cols.plotHeight)};
@@ -396,36 +392,23 @@ std::optional<int32_t> pickTrainLevel(const WaveTrainSnapshot& s, TrainForm form
         if (!findLevel(section, level)) return std::nullopt;
         return level;
     }
+    if (form == TrainForm::Curves) {
+        // The depth curves' own rule, on the column's scale.
+        const std::optional<int> i = curvesPick(section.curves, cols.width, cols.plotHeight, y);
+        if (!i) return std::nullopt;
+        return section.curvesFirstLevel + *i;
+    }
     if (!(s.depthSpan > 0.0) || s.stepMm <= 0 || section.points.empty()) return std::nullopt;
     const TrainPoint& newest = section.points.back();
     if (!newest.hasWave) return std::nullopt;
-    if (form == TrainForm::Grey) {
-        // The point whose band is under the pointer, the last painted where bands overlap.
-        std::vector<float> depths;
-        depths.reserve(section.points.size());
-        for (const TrainPoint& p : section.points)
-            depths.push_back(p.depth);
-        std::optional<int32_t> found;
-        for (const GreyBand& band : greyBands(depths, s.depthSpan, s.stepMm, cols.plotHeight)) {
-            if (y >= band.top && y < band.bottom)
-                found = section.points[static_cast<size_t>(band.index)].level;
-        }
-        return found;
-    }
-    // The drawing's own scale inverted: y = depth·H/D.
-    const double depth = static_cast<double>(y) * s.depthSpan / cols.plotHeight;
-    const double step = s.stepMm / 1000.0;
-    const double snapped = std::round(depth / step) * step;
-    // Half a step of slack: a newest depth off the step grid (inclined, fan) stays pickable.
-    if (snapped < newest.depth - step / 2.0) return std::nullopt;
-    double best = 100.0;
+    // The point whose band is under the pointer, the last painted where bands overlap.
+    std::vector<float> depths;
+    depths.reserve(section.points.size());
+    for (const TrainPoint& p : section.points)
+        depths.push_back(p.depth);
     std::optional<int32_t> found;
-    for (const TrainPoint& p : section.points) {
-        const double distance = std::fabs(p.depth - snapped);
-        if (distance <= best) {
-            best = distance;
-            found = p.level;
-        }
+    for (const GreyBand& band : greyBands(depths, s.depthSpan, s.stepMm, cols.plotHeight)) {
+        if (y >= band.top && y < band.bottom) found = section.points[static_cast<size_t>(band.index)].level;
     }
     return found;
 }

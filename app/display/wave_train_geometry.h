@@ -17,6 +17,7 @@
 
 #include "data/cinfo.h"
 #include "data/sample_data_list.h"
+#include "display/curves_geometry.h"
 #include "upload/section_image_geometry.h"
 
 namespace lx9 {
@@ -128,18 +129,18 @@ struct TrainPoint {
     float threshold = 0.0f;
     int32_t tIndex = -1;
     bool hasWave = false;
-    float velocityKmS = 0.0f;  // from pointMetrics (curve form)
-    float amplitudeDb = 0.0f;
     std::vector<uint16_t> samples;
 };
 
 struct TrainSection {
     int slot = 0;
     std::string name;
-    int32_t selectedLevel = -1;        // the list's `current`
-    float criticalVelocity = 0.0f;     // km/s; −998/−999/0: no line
-    float criticalAmplitudeDb = 0.0f;  // dB; likewise
-    std::vector<TrainPoint> points;    // ascending level
+    int32_t selectedLevel = -1;      // the list's `current`
+    std::vector<TrainPoint> points;  // ascending level (dash, miniature, grey)
+    // Curve form: the depth curves' own snapshot with its critical values, the points in level
+    // order from curvesFirstLevel, scaled to the train's depth span (pileLength = D).
+    CurvesSnapshot curves;
+    int32_t curvesFirstLevel = 0;
 };
 
 struct WaveTrainSnapshot {
@@ -236,10 +237,8 @@ void layoutWaveTrain(const WaveTrainSnapshot& snapshot, TrainForm form, int widt
                      int32_t firstVisible, std::optional<int32_t> picked, WaveTrainPicture& into);
 
 // The level under the pointer, in the column's section: in the train forms the row under it; in
-// the grey form the point whose band is under it; in the curve form the pointer's depth (the
-// drawing's scale inverted) snapped to the step and the nearest point (on equal distance the
-// later one), none when that depth lies more than half a step above the newest point. Nothing in
-// the depth forms when the newest point has no wave.
+// the grey form the point whose band is under it (nothing when the newest point has no wave); in
+// the curve form the depth curves' own rule (curvesPick) on the column's scale.
 std::optional<int32_t> pickTrainLevel(const WaveTrainSnapshot& snapshot, TrainForm form, int width,
                                       int height, int32_t firstVisible, int x, int y);
 

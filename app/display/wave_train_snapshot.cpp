@@ -3,9 +3,7 @@
 #include <cmath>
 #include <memory>
 
-#include "analysis/algorithm.h"
 #include "data/globals.h"
-#include "data/point_metrics.h"
 #include "display/wave_train_geometry.h"
 
 namespace lx9 {
@@ -57,15 +55,8 @@ void copyWave(const SamplePoint& sp, TrainPoint& p) {
     p.samples.assign(sp.samples.begin(), sp.samples.end());
 }
 
-struct CurveValues {
-    std::vector<float> velocityMmS;  // chain order, for the critical values
-    std::vector<float> amplitudeDb;
-};
-
-void copySection(const TrainSource& src, const WaveTrainSnapshot& snap, TrainForm form, int height,
-                 int32_t firstVisible, CSampleDataList& list, TrainSection& section, CurveValues& curves,
-                 bool& guangdongStored) {
-    const CInfo& info = *src.info;
+void copySection(const WaveTrainSnapshot& snap, TrainForm form, int height, int32_t firstVisible,
+                 CSampleDataList& list, TrainSection& section) {
     auto guard = list.lock();
     const int count = list.count;
     const LevelRange r = listLevels(snap.levels, count);
@@ -76,6 +67,7 @@ void copySection(const TrainSource& src, const WaveTrainSnapshot& snap, TrainFor
             break;
         }
     }
+    if (form == TrainForm::Curves) return;  // the depth curves copy their own
     if (form == TrainForm::Dash || form == TrainForm::Miniature) {
         const int32_t from = std::max(firstVisible, r.oldest);
         const int32_t to = std::min(firstVisible + trainRows(height) - 1, r.newest);
@@ -105,26 +97,6 @@ void copySection(const TrainSource& src, const WaveTrainSnapshot& snap, TrainFor
             if (p.samples.empty()) copyWave(*list.pointAt(r.chainIndex(p.level)), p);
         }
         return;
-    }
-    curves.velocityMmS.assign(static_cast<size_t>(count), 0.0f);
-    curves.amplitudeDb.assign(static_cast<size_t>(count), 0.0f);
-    for (TrainPoint& p : section.points) {
-        const SamplePoint& sp = *list.pointAt(r.chainIndex(p.level));
-        if (!p.hasWave) continue;
-        const bool inRange = sp.ampIndex >= 0 && static_cast<size_t>(sp.ampIndex) < sp.samples.size();
-        const int32_t ampCode = inRange ? sp.samples[static_cast<size_t>(sp.ampIndex)] : 2048;
-        const PointMetrics m =
-            pointMetrics(info, section.slot + 1, sp.tIndex, sp.depth, sp.gain, ampCode, sp.delay);
-        p.velocityKmS = static_cast<float>(m.velocity / 1e6);
-        p.amplitudeDb = static_cast<float>(amplitudeToDb(m.amplitude));
-        curves.velocityMmS[static_cast<size_t>(r.chainIndex(p.level))] = m.velocity;
-        curves.amplitudeDb[static_cast<size_t>(r.chainIndex(p.level))] = p.amplitudeDb;
-    }
-    if (info.standard == kStandardGuangdong) {
-        // The Guangdong analysis stores its values with the list.
-        section.criticalVelocity = list.criticalVelocity;
-        section.criticalAmplitudeDb = list.criticalAmplitudeDb;
-        guangdongStored = true;
     }
 }
 
@@ -184,20 +156,27 @@ void snapshotWaveTrain(const TrainSource& source, TrainForm form, int width, int
         section.slot = k;
         section.name = info.sections[static_cast<size_t>(k)].name;
         section.selectedLevel = -1;
-        section.criticalVelocity = 0.0f;
-        section.criticalAmplitudeDb = 0.0f;
+        section.curves = CurvesSnapshot{};
+        section.curvesFirstLevel = 0;
         CSampleDataList* list = source.lists[static_cast<size_t>(k)];
         if (!list) continue;  // a column without a list stays empty; the others are drawn
-        CurveValues curves;
-        bool stored = false;
-        copySection(source, snap, form, plotHeight, firstVisible, *list, section, curves, stored);
-        if (form != TrainForm::Curves || stored || curves.velocityMmS.empty()) continue;
-        // The rule objects take the list locks themselves: called with none held.
-        std::unique_ptr<CAlgorithm> rules = makeAlgorithm(info.standard, info, source.lists);
-        const int n = static_cast<int>(curves.velocityMmS.size());
-        const float vc = rules->CriticalVelocity(curves.velocityMmS.data(), n, k);
-        section.criticalVelocity = vc > 0.0f ? static_cast<float>(vc / 1e6) : vc;
-        section.criticalAmplitudeDb = rules->CriticalAmplitude(curves.amplitudeDb.data(), n, k);
+        copySection(snap, form, plotHeight, firstVisible, *list, section);
+        if (form != TrainForm::Curves) continue;
+        // The depth curves' snapshot takes the list's lock and then asks the rules, which take
+        // it again: called with none held.
+        CurvesSnapshot& curves = section.curves;
+        curves = takeCurvesSnapshot(info, nullptr, source.lists, k);
+        const LevelRange r = listLevels(snap.levels, static_cast<int>(curves.points.size()));
+        if (!r.empty()) {
+            // A ring's chain starts anywhere: the curves are drawn in level order.
+            const auto oldest = static_cast<size_t>(r.chainIndex(r.oldest));
+            if (oldest < curves.points.size())
+                std::rotate(curves.points.begin(), curves.points.begin() + static_cast<ptrdiff_t>(oldest),
+                            curves.points.end());
+            section.curvesFirstLevel = r.oldest;
+        }
+        curves.pileLength = static_cast<float>(snap.depthSpan);  // the column's depth scale
+        curves.guangdong = false;                                // no grade panel in a column
     }
 }
 

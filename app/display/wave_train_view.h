@@ -58,6 +58,9 @@ class WaveTrainView : public QWidget, public PanelView {
     int32_t firstVisibleLevel() const { return pager_.first; }
     int rows() const;
     std::optional<int32_t> pickedLevel() const { return picked_; }
+    // Where a level lies in the lists: itself, or its place in a real-time test's ring (what the
+    // console's point lookup needs for a level it was told with levelSelected).
+    int32_t chainIndexOfLevel(int32_t level) const { return snapshot_.levels.chainIndex(level); }
     // The image the paint event blits.
     const QImage& shownImage() const;
 

@@ -18,14 +18,13 @@
 #include "acquisition/console_window.h"
 #include "acquisition/instance_lock.h"
 #include "acquisition/kaxil_link.h"
-#include "analysis/analysis_dialog.h"
 #include "data/data_folder.h"
 #include "data/settings_store.h"
 #include "program/program_options.h"
+#include "program/program_screens.h"
 #include "program/self_test.h"
 #include "ui/gui_application.h"
 #include "ui/message_box_sink.h"
-#include "upload/upload_dialog.h"
 
 namespace {
 
@@ -43,23 +42,6 @@ bool launchDetached(const lx9::LaunchCommand& c) {
                                             QString::fromStdString(c.program.parent_path().string()));
     if (!ok) std::fprintf(stderr, "LX9: could not start %s\n", c.program.c_str());
     return ok;
-}
-
-// The screens the console opens over itself. A hook left empty is a screen this build does not
-// have: its button does nothing.
-lx9::ConsoleScreens programScreens(lx9::ConsoleController& controller, lx9::MessageSink& boxes) {
-    lx9::ConsoleScreens screens;
-    screens.openAnalysis = [&controller, &boxes](QWidget* console) {
-        lx9::openAnalysisDialog(controller, boxes, console);
-    };
-    screens.openUpload = [&controller, &boxes](QWidget* console) {
-        lx9::openUploadDialog(controller, boxes, console);
-    };
-    // screens.openTestDialog / closeTestDialog / refreshTestDialogs: the test-time dialogs over
-    //   the controller's forms (controller.saveForm(), leakForm() ...). They must not block:
-    //   the console goes on handling the worker's messages while they are open.
-    // screens.openSetup: modal over the console.
-    return screens;
 }
 
 }  // namespace
@@ -97,7 +79,8 @@ int main(int argc, char** argv) {
     {
         lx9::ConsoleController controller(link, window, boxes);
         window.attach(controller);
-        window.setScreens(programScreens(controller, boxes));
+        lx9::program::ConsoleParts parts;
+        lx9::program::installConsoleParts(window, controller, boxes, parts);
         window.showConsole(!options.window);
         if (!options.selfTestDir.empty()) lx9::program::prepareSelfTest();
         QTimer::singleShot(0, &window, [&] {

@@ -49,6 +49,12 @@ constexpr int kLength = 512;
 
 std::unique_ptr<ui::OffscreenWidgets> gui;
 
+// The application goes before the program's static objects do: Qt's own statics are gone by then.
+struct GuiEnvironment : ::testing::Environment {
+    void TearDown() override { gui.reset(); }
+};
+const auto* const kGuiEnvironment = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
 CInfo pileTest(float heightM) {
     CInfo info;
     info.resetToDefaults();
@@ -398,27 +404,29 @@ TEST_F(WindowRun, WhatEachWayOfClosingStarts) {
 // before the next one starts, and "重试" starts again from an empty bar.
 TEST(LinkDialog, TheBarMovesAfterEachFailedTryAndRetryStartsAgain) {
     if (!gui) gui = std::make_unique<ui::OffscreenWidgets>();
-    test::ScriptedLink link;
+    // What the dialog shows as each try starts: the failures before it.
+    struct WatchedLink : test::ScriptedLink {
+        uint8_t GetCommunicateStatus() override {
+            if (onTry) onTry();
+            return test::ScriptedLink::GetCommunicateStatus();
+        }
+        std::function<void()> onTry;
+    } link;
     link.failNext("GetCommunicateStatus", 4);
     LinkForm form(link);
     LinkDialog dialog(form);
     std::vector<int> barAtTry;
     std::vector<QString> textAtTry;
-    auto* watch = new QTimer(&dialog);
-    int lastCalls = 0;
-    QObject::connect(watch, &QTimer::timeout, [&] {
-        const int calls = link.callCount("GetCommunicateStatus");
-        if (calls != lastCalls) {
-            lastCalls = calls;
-            barAtTry.push_back(dialog.bar()->value());
-            textAtTry.push_back(dialog.textLabel()->text());
-        }
-    });
-    watch->start(1);
+    link.onTry = [&] {
+        barAtTry.push_back(dialog.bar()->value());
+        textAtTry.push_back(dialog.textLabel()->text());
+    };
     dialog.show();
     ASSERT_TRUE(runUntil([&] { return form.phase() == LinkForm::Phase::Failed; }, 5s));
-    EXPECT_EQ(barAtTry, (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(textAtTry.back(), "仪器未连接！");
+    EXPECT_EQ(barAtTry, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(textAtTry, (std::vector<QString>(3, "正在连接中，请稍等……")));
+    EXPECT_EQ(dialog.bar()->value(), 3);
+    EXPECT_EQ(dialog.textLabel()->text(), "仪器未连接！");
     EXPECT_EQ(dialog.firstButton()->text(), "重试");
     EXPECT_EQ(dialog.secondButton()->text(), "放弃");
     EXPECT_TRUE(dialog.firstButton()->isVisible());

@@ -124,13 +124,14 @@ TEST(ConsoleLayout, SectionControlsSitInTheirColumns) {
             c[static_cast<size_t>(a)] = l.sectionControls[static_cast<size_t>(slot * 4 + a)];
         return c;
     };
-    // Both switches, six sections: columns of 972 / 6 = 162, half 81 → two rows of two.
+    // Both switches, six sections: columns of 972 / 6 = 162, half 81 → two rows of two, below the
+    // readout (25 + 48).
     ConsoleLayoutInput six;
     six.displayed = shown({0, 1, 2, 3, 4, 5});
     const ConsoleLayout a = consoleLayout(six);
-    EXPECT_EQ(controls(a, 0), (std::array<Opt, 4>{R{105, 29, 40, 40}, R{145, 29, 40, 40}, R{105, 69, 40, 40},
-                                                  R{145, 69, 40, 40}}));
-    EXPECT_EQ(controls(a, 5)[3], (Opt{R{955, 69, 40, 40}}));  // right = 25 + 6 × 162 = 997
+    EXPECT_EQ(controls(a, 0), (std::array<Opt, 4>{R{105, 73, 40, 40}, R{145, 73, 40, 40}, R{105, 113, 40, 40},
+                                                  R{145, 113, 40, 40}}));
+    EXPECT_EQ(controls(a, 5)[3], (Opt{R{955, 113, 40, 40}}));  // right = 25 + 6 × 162 = 997
 
     // Waves only, sections 1-2 and 2-3: columns of 486 → one row.
     ConsoleLayoutInput two;

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
-#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -55,6 +55,12 @@ TEST(WaveTrainGeometryTest, GreyValueTable) {
     }
 }
 
+void setSection(CInfo& info, int slot, float startDepth, int32_t heightDiff) {
+    info.sections[slot].display = true;
+    info.sections[slot].sectionStartDepth = startDepth;
+    info.sections[slot].heightDiff = heightDiff;
+}
+
 TEST(WaveTrainGeometryTest, DepthSpanByTestMode) {
     CInfo info;
     info.resetToDefaults();
@@ -65,10 +71,10 @@ TEST(WaveTrainGeometryTest, DepthSpanByTestMode) {
     for (auto& s : info.sections)
         s.display = false;
     info.testMode = kInclined;
-    info.sections[2] = {.display = true, .sectionStartDepth = 15.0f, .heightDiff = 500};
+    setSection(info, 2, 15.0f, 500);
     EXPECT_NEAR(trainDepthSpan(info), 14.5, 1e-6);
-    info.sections[0] = {.display = true, .sectionStartDepth = 15.0f, .heightDiff = 200};
-    info.sections[3] = {.display = true, .sectionStartDepth = 12.0f, .heightDiff = 800};
+    setSection(info, 0, 15.0f, 200);
+    setSection(info, 3, 12.0f, 800);
     EXPECT_NEAR(trainDepthSpan(info), 12.0 - 0.8, 1e-6);  // the last one less the largest difference
     info.testMode = kFan;
     EXPECT_NEAR(trainDepthSpan(info), 15.0 - 0.2, 1e-6);  // the first one's
@@ -294,7 +300,15 @@ WaveTrainSnapshot pileBelowItsHead() {
         p.samples.assign(16, 1000);
         for (int k = 0; k < 10; ++k)
             p.samples[k] = 3000;
+        CurvePoint& c = section.curves.points.emplace_back();
+        c.depth = p.depth;
+        c.measured = true;
+        c.velocity = 4.0f;
+        c.amplitudeDb = 100.0;
     }
+    section.curves.slot = 0;
+    section.curves.pileLength = 10.0f;  // the train's span, as the snapshot sets it
+    section.curves.stepMm = 1000;
     return s;
 }
 
@@ -323,7 +337,7 @@ TEST(WaveTrainGeometryTest, GreyCellsAndPickingOnAPileTestedBelowItsHead) {
     for (const Case& c : cases)
         EXPECT_EQ(pickTrainLevel(s, TrainForm::Grey, 34, 100, 0, 10, c.y), c.level) << "y " << c.y;
 
-    // Curve form: snapped to the step, nearest point; half a step above the newest still picks it.
+    // Curve form: the depth curves' rule on the train's span: snapped to the step, nearest point.
     EXPECT_EQ(pickTrainLevel(s, TrainForm::Curves, 34, 100, 0, 10, 62), 4);  // 6.2 m → 6 m
     EXPECT_EQ(pickTrainLevel(s, TrainForm::Curves, 34, 100, 0, 10, 45), 5);  // 4.5 m → 5 m
     EXPECT_EQ(pickTrainLevel(s, TrainForm::Curves, 34, 100, 0, 10, 44), std::nullopt);
@@ -391,33 +405,46 @@ TEST(WaveTrainGeometryTest, TrainRowsMiniatureAndDash) {
     EXPECT_EQ(pickTrainLevel(s, TrainForm::Grey, 22, 45, 0, 5, 5), std::nullopt);
 }
 
-TEST(WaveTrainGeometryTest, CurvesSkipCodesAndNonFiniteValues) {
+// The depth curves of one column: points at 9, 8, 7 … m, velocity v and amplitude a each.
+CurvesSnapshot columnCurves(int slot, std::vector<std::pair<float, float>> va, float vc, float ac,
+                            std::vector<float> depths = {}) {
+    CurvesSnapshot c;
+    c.slot = slot;
+    c.pileLength = 10.0f;
+    c.stepMm = 1000;
+    c.criticalVelocity = vc;
+    c.criticalAmplitudeDb = ac;
+    for (size_t i = 0; i < va.size(); ++i) {
+        CurvePoint& p = c.points.emplace_back();
+        p.depth = depths.empty() ? 9.0f - static_cast<float>(i) : depths[i];
+        p.measured = true;
+        p.velocity = va[i].first;
+        p.amplitudeDb = va[i].second;
+    }
+    return c;
+}
+
+TEST(WaveTrainGeometryTest, CurvesInColumnsSkipCodesAndNonFiniteValues) {
     WaveTrainSnapshot s;
     s.depthSpan = 10.0;
     s.stepMm = 1000;
     s.viewingFile = true;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float criticals[][2] = {{4.0f, 100.0f}, {-998.0f, -999.0f}, {0.0f, nan}};
-    for (const auto& c : criticals) {
+    for (int k = 0; k < 3; ++k) {
         TrainSection& section = s.sections.emplace_back();
-        section.criticalVelocity = c[0];
-        section.criticalAmplitudeDb = c[1];
         section.selectedLevel = 1;
-        for (int i = 0; i < 3; ++i) {
-            TrainPoint& p = section.points.emplace_back();
-            p.level = i;
-            p.depth = 9.0f - i;
-            p.hasWave = true;
-            p.velocityKmS = i == 1 ? nan : 4.5f;
-            p.amplitudeDb = 120.0f;
-        }
+        section.curves = columnCurves(k, {{4.5f, 120.0f}, {nan, 120.0f}, {4.5f, 120.0f}}, criticals[k][0],
+                                      criticals[k][1]);
     }
     // Three columns of 162 over 100 px for 10 m.
     const WaveTrainPicture pic = layoutWaveTrain(s, TrainForm::Curves, 488, 100, 0);
-    ASSERT_EQ(pic.velocity.size(), 3u);
-    // From the last point to the first; the NaN velocity is left out, its amplitude kept.
-    EXPECT_EQ(pic.velocity[0], (std::vector<PixelPoint>{{121, 70}, {121, 90}}));
-    EXPECT_EQ(pic.amplitude[1], (std::vector<PixelPoint>{{162 + 33, 70}, {162 + 33, 80}, {162 + 33, 90}}));
+    // From the last point to the first; the NaN velocity breaks the line, its amplitude is kept.
+    ASSERT_EQ(pic.velocity.size(), 6u);
+    EXPECT_EQ(pic.velocity[0], (std::vector<PixelPoint>{{121, 70}}));
+    EXPECT_EQ(pic.velocity[1], (std::vector<PixelPoint>{{121, 90}}));
+    ASSERT_EQ(pic.amplitude.size(), 3u);
+    EXPECT_EQ(pic.amplitude[1], (std::vector<PixelPoint>{{162 + 32, 70}, {162 + 32, 80}, {162 + 32, 90}}));
     // Only the first column has critical lines: 4 km/s at 108, 100 dB at 162 − 108.
     ASSERT_EQ(pic.criticalLines.size(), 2u);
     EXPECT_EQ(pic.criticalLines[0].x, 108);
@@ -426,25 +453,22 @@ TEST(WaveTrainGeometryTest, CurvesSkipCodesAndNonFiniteValues) {
     // The console's point of a viewed file: a black line across each column at 8 m.
     ASSERT_EQ(pic.selected.size(), 3u);
     EXPECT_EQ(pic.selected[2], (HorizontalSpan{324, 485, 80}));
+    // A pick in the third column: 7.6 m snaps to 8 m, level 1.
+    EXPECT_EQ(pickTrainLevel(s, TrainForm::Curves, 488, 100, 0, 400, 76), 1);
 
     // Points sharing a pixel row keep the first, leftmost, rightmost and last of the run.
     WaveTrainSnapshot row;
     row.depthSpan = 10.0;
     row.stepMm = 10;
     TrainSection& one = row.sections.emplace_back();
-    const float run[][2] = {{5.01f, 0.75f}, {5.03f, 1.2f}, {5.05f, 0.8f},
-                            {5.07f, 0.3f},  {5.09f, 1.0f}, {6.0f, 0.4f}};
-    for (int i = 5; i >= 0; --i) {  // drawn from the newest (shallowest) down
-        TrainPoint& p = one.points.emplace_back();
-        p.level = 5 - i;
-        p.depth = run[i][0];
-        p.hasWave = true;
-        p.velocityKmS = run[i][1];
-        p.amplitudeDb = std::numeric_limits<float>::infinity();
-    }
+    const float inf = std::numeric_limits<float>::infinity();
+    one.curves =
+        columnCurves(0, {{0.4f, inf}, {1.0f, inf}, {0.3f, inf}, {0.8f, inf}, {1.2f, inf}, {0.75f, inf}}, 0.0f,
+                     0.0f, {6.0f, 5.09f, 5.07f, 5.05f, 5.03f, 5.01f});
     const WaveTrainPicture reduced = layoutWaveTrain(row, TrainForm::Curves, 62, 100, 0);  // x = 10·v
+    ASSERT_EQ(reduced.velocity.size(), 1u);
     EXPECT_EQ(reduced.velocity[0], (std::vector<PixelPoint>{{7, 50}, {12, 50}, {3, 50}, {10, 50}, {4, 60}}));
-    EXPECT_TRUE(reduced.amplitude[0].empty());
+    EXPECT_TRUE(reduced.amplitude.empty());
 }
 
 // Slot 0 holds a real-time ring of five levels 7..11 (level L in chain position L mod 5); slot 1
@@ -488,6 +512,14 @@ TEST(WaveTrainSnapshotTest, RealTimeRingByAbsoluteLevel) {
     }
     EXPECT_EQ(s.sections[0].selectedLevel, 11);
     EXPECT_TRUE(s.sections[1].points.empty());
+
+    // The depth curves come in chain order and are turned into level order.
+    const WaveTrainSnapshot c = snapshotWaveTrain(source, TrainForm::Curves, 100, 45, 9);
+    EXPECT_EQ(c.sections[0].curvesFirstLevel, 7);
+    ASSERT_EQ(c.sections[0].curves.points.size(), 5u);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_FLOAT_EQ(c.sections[0].curves.points[i].depth, 20.0f - 0.05f * (7 + i));
+    EXPECT_FLOAT_EQ(c.sections[0].curves.pileLength, 20.0f);  // the horizontal span
 
     source.newestLevel.reset();  // without the worker's count the ring is taken as not come round
     EXPECT_EQ(trainLevels(source).newest, 4);

@@ -1,10 +1,12 @@
 // The console `CDlg_Main` after connecting (console.png) and during free sampling
-// (console-sampling.png), against the instrument simulator on a loopback port, as a field tester
-// sees it on the 1024×768 screen. The views are drawn by their own areas; here their panels are
-// the console's frames.
+// (console-sampling.png), its connection dialog after failing (link-dialog.png) and the file
+// chooser of "新存" (file-chooser.png). The console runs against the instrument simulator on a
+// loopback port, with the views and dialogs LX9 puts in it, as a field tester sees it on the
+// 1024×768 screen.
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 
@@ -15,10 +17,14 @@
 #include "acquisition/console_controller.h"
 #include "acquisition/console_window.h"
 #include "acquisition/kaxil_link.h"
+#include "acquisition/link_dialog.h"
 #include "acquisition/shared_flags.h"
+#include "acquisition/test_dialogs.h"
 #include "data/globals.h"
 #include "instrument_simulator.h"
+#include "program/program_screens.h"
 #include "tools/screenshots/screenshot_registry.h"
+#include "ui/file_chooser_dialog.h"
 #include "ui/message_box_sink.h"
 
 namespace lx9::shots {
@@ -72,6 +78,7 @@ struct ConsoleRig {
         options.loadSettings = false;
         controller = std::make_unique<ConsoleController>(link, *window, *boxes, options);
         window->attach(*controller);
+        program::installConsoleParts(*window, *controller, *boxes, parts);
         window->setFileNameProvider(
             [this](ConsoleWindow::FileRequest) { return (folder / "P-17").string(); });
         window->showConsole(true);
@@ -88,6 +95,7 @@ struct ConsoleRig {
     }
     ~ConsoleRig() {
         controller.reset();
+        parts.dialogs.reset();
         window.reset();
         simulator->stop();
         for (auto& list : sectionLists)
@@ -102,6 +110,7 @@ struct ConsoleRig {
     std::unique_ptr<ConsoleWindow> window;
     std::unique_ptr<ui::MessageBoxSink> boxes;
     std::unique_ptr<ConsoleController> controller;
+    program::ConsoleParts parts;
 };
 
 }  // namespace
@@ -119,6 +128,59 @@ LX9_SCREENSHOT(console_sampling) {
     if (stateCode(rig.controller->state()) != kStateFreeSampling) throw std::runtime_error("not sampling");
     shot.save(*rig.window, "console-sampling");
     rig.window->button(kBtnSample)->click();
+}
+
+}  // namespace lx9::shots
+
+namespace lx9::shots {
+
+// The connection dialog after the third try failed.
+LX9_SCREENSHOT(link_dialog) {
+    struct Silent : InstrumentLink {
+        uint8_t GetCommunicateStatus() override { return 0; }
+        uint8_t GetFirmwareVersion() override { return 0; }
+        uint8_t GetBatteryQuantity() override { return 0; }
+        uint8_t SetLEDStatus(uint8_t) override { return 0; }
+        uint8_t SetLeakInfo() override { return 0; }
+        uint8_t StartRecordHeight() override { return 0; }
+        uint8_t StartSample() override { return 0; }
+        uint8_t GetSampleStatus() override { return 0; }
+        uint8_t GetSampleHeight(uint16_t*, uint16_t*) override { return 0; }
+        uint8_t GetHeight(uint16_t, uint16_t*, uint16_t*) override { return 0; }
+        uint8_t ReadSampleData(uint16_t, uint16_t*, uint16_t*) override { return 0; }
+        uint8_t ReadData(uint16_t, uint16_t, uint16_t*, uint16_t*) override { return 0; }
+        uint8_t SetSample(uint8_t) override { return 0; }
+        uint8_t SetBegin(uint8_t) override { return 0; }
+        uint8_t SetEnd(uint8_t) override { return 0; }
+        uint8_t SetHeight(int32_t, uint16_t) override { return 0; }
+        uint8_t Set(_Ctrl_Code_INFO_DLL*) override { return 0; }
+        uint8_t SetPara1(_Ctrl_SET1_INFO_DLL) override { return 0; }
+        uint8_t GetPara1(_Ctrl_SET1_INFO_DLL*) override { return 0; }
+        uint8_t SetPara2(_Ctrl_SET2_INFO_DLL) override { return 0; }
+        uint8_t GetPara2(_Ctrl_SET2_INFO_DLL*) override { return 0; }
+        uint8_t SetPara3(uint8_t*, int32_t) override { return 0; }
+        uint8_t GetPara3(uint8_t*, int32_t) override { return 0; }
+    } link;
+    LinkForm form(link);
+    LinkDialog dialog(form);
+    dialog.show();
+    for (int i = 0; i < 50 && form.phase() == LinkForm::Phase::Connecting; ++i)
+        shot.settle(40);
+    shot.save(dialog, "link-dialog");
+}
+
+// "新存"'s file chooser in a data folder with a few tests.
+LX9_SCREENSHOT(file_chooser) {
+    const fs::path root = fs::temp_directory_path() / ("lx9-shots-chooser-" + std::to_string(::getpid()));
+    fs::create_directories(root / "2026-12 滨江大道");
+    fs::create_directories(root / "2026-11 北环桥");
+    for (const char* f : {"P-15.CHT", "P-16.CHT", "P-16A.CHT"})
+        std::ofstream((root / f).string()) << "x";
+    ui::FileChooserDialog dialog(ui::FileChooserDialog::Mode::SaveFile, "新存", root);
+    dialog.setName("P-17");
+    shot.save(dialog, "file-chooser");
+    std::error_code ec;
+    fs::remove_all(root, ec);
 }
 
 }  // namespace lx9::shots
