@@ -40,7 +40,7 @@ SectionCurves sectionCurves(const CInfo& info, const SectionLists& lists, int sl
     for (int i = 0; i < l.count; ++i) {
         const SamplePoint* p = l.pointAt(i);
         if (!p) continue;
-        CurvePoint& c = out.points[static_cast<size_t>(i)];
+        SectionCurvePoint& c = out.points[static_cast<size_t>(i)];
         const PointMetrics m =
             pointMetrics(info, slot + 1, p->tIndex, p->depth, p->gain, ampCodeOf(*p), p->delay);
         c.hasWave = !p->samples.empty();
@@ -54,9 +54,9 @@ SectionCurves sectionCurves(const CInfo& info, const SectionLists& lists, int sl
     return out;
 }
 
-SectionCriticals sectionCriticals(const CInfo& info, const SectionLists& lists, int slot,
-                                  std::string_view standard, const SectionCurves& curves) {
-    SectionCriticals c;
+CriticalLines sectionCriticals(const CInfo& info, const SectionLists& lists, int slot,
+                               std::string_view standard, const SectionCurves& curves) {
+    CriticalLines c;
     if (slot < 0 || slot >= kMaxSections || !lists[slot]) return c;
     if (standard == kStandardGuangdong) {
         auto guard = lists[slot]->lock();
@@ -67,7 +67,7 @@ SectionCriticals sectionCriticals(const CInfo& info, const SectionLists& lists, 
     std::vector<float> velocity, db;
     velocity.reserve(curves.points.size());
     db.reserve(curves.points.size());
-    for (const CurvePoint& p : curves.points) {
+    for (const SectionCurvePoint& p : curves.points) {
         velocity.push_back(p.velocity);
         db.push_back(p.amplitudeDb);
     }

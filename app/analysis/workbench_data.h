@@ -32,7 +32,7 @@ PickKind pickHalfAt(int y, int height);
 float finiteAmplitudeDb(double amplitude);
 
 // One point of a section's depth curves, from pointMetrics.
-struct CurvePoint {
+struct SectionCurvePoint {
     bool hasWave = false;
     float depth = 0.0f;        // m
     float time = 0.0f;         // µs
@@ -42,7 +42,7 @@ struct CurvePoint {
 };
 
 struct SectionCurves {
-    std::vector<CurvePoint> points;  // list order, 0 = deepest
+    std::vector<SectionCurvePoint> points;  // list order, 0 = deepest
     std::vector<PsdValue> psd;
 };
 
@@ -53,12 +53,12 @@ SectionCurves sectionCurves(const CInfo& info, const SectionLists& lists, int sl
 // stored (criticalVelocity × 10⁶ mm/s, criticalAmplitudeDb), nothing is re-evaluated. Otherwise
 // the rule's values computed afresh from the curve data's velocities and dB amplitudes, stored
 // nowhere. −998/−999 pass through.
-struct SectionCriticals {
+struct CriticalLines {
     float velocityMmS = 0.0f;
     float amplitudeDb = 0.0f;
 };
-SectionCriticals sectionCriticals(const CInfo& info, const SectionLists& lists, int slot,
-                                  std::string_view standard, const SectionCurves& curves);
+CriticalLines sectionCriticals(const CInfo& info, const SectionLists& lists, int slot,
+                               std::string_view standard, const SectionCurves& curves);
 
 // A point's two picks.
 struct PointPicks {

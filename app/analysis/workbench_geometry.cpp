@@ -63,7 +63,7 @@ double depthY(double depth, double height, double pileLength) {
     return pileLength > 0 ? depth * height / pileLength : 0.0;
 }
 
-int pointNearestY(const std::vector<CurvePoint>& points, double y, double height, double pileLength) {
+int pointNearestY(const std::vector<SectionCurvePoint>& points, double y, double height, double pileLength) {
     if (height <= 0 || pileLength <= 0) return -1;
     const double depth = y * pileLength / height;
     int best = -1;

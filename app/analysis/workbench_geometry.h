@@ -32,6 +32,6 @@ int trainRows(int height, int rowHeight = kTrainRowHeight);
 double curveX(CurveMode mode, double value, double width);
 double depthY(double depth, double height, double pileLength);
 // The point whose depth is nearest to the one under y (the later point on a tie); -1 when none.
-int pointNearestY(const std::vector<CurvePoint>& points, double y, double height, double pileLength);
+int pointNearestY(const std::vector<SectionCurvePoint>& points, double y, double height, double pileLength);
 
 }  // namespace lx9

@@ -88,7 +88,7 @@ class AnalysisCurvesView : public QWidget {
     // Interval mode: the grade bar between the section's interval bounds and their handles.
     void setIntervalMode(bool on) { interval_ = on; }
     const QImage& image() const { return image_; }
-    const SectionCriticals& criticals() const { return criticals_; }
+    const CriticalLines& criticals() const { return criticals_; }
 
     std::function<void(int index)> picked;                      // WM_USER+0x75 / the level
     std::function<void(bool upper, QPoint global)> limitAsked;  // double click on a handle half
@@ -104,7 +104,7 @@ class AnalysisCurvesView : public QWidget {
     QRect handleColumn() const;
 
     SectionCurves curves_;
-    SectionCriticals criticals_;
+    CriticalLines criticals_;
     CurveMode mode_ = CurveMode::Velocity;
     int current_ = -1;
     float pileLength_ = 0.0f;

@@ -110,7 +110,7 @@ TEST(WorkbenchGeometry, TraceScalesCurvesAndNearestPoint) {
     EXPECT_DOUBLE_EQ(curveX(CurveMode::Psd, 5000.0, 240), 60.0);
     EXPECT_DOUBLE_EQ(depthY(7.75, 620, 15.5), 310.0);
     EXPECT_EQ(trainRows(683), 28);
-    std::vector<CurvePoint> points(3);
+    std::vector<SectionCurvePoint> points(3);
     points[0].depth = 10.0f;
     points[1].depth = 9.5f;
     points[2].depth = 9.0f;
@@ -229,11 +229,11 @@ TEST_F(Workbench, CriticalValuesFollowPicksOnlyWhereTheStandardComputesThemAfres
     EXPECT_FALSE(form.enabled(kWbInterval));
     EXPECT_EQ(form.caption(kWbInterval), "H-Vp");
     EXPECT_EQ(form.click(kWbInterval).open, WorkbenchOpen::None);
-    const SectionCriticals before =
+    const CriticalLines before =
         sectionCriticals(info, lists, 0, info.standard, sectionCurves(info, lists, 0));
     form.selectPoint(5);
     form.pickAt(PickKind::Arrival, 200);  // a slow point lowers the building standard's value
-    const SectionCriticals after =
+    const CriticalLines after =
         sectionCriticals(info, lists, 0, info.standard, sectionCurves(info, lists, 0));
     EXPECT_NE(after.velocityMmS, before.velocityMmS);
     // "重读" stores Guangdong values whatever the standard.
@@ -247,8 +247,7 @@ TEST_F(Workbench, CriticalValuesFollowPicksOnlyWhereTheStandardComputesThemAfres
     EXPECT_TRUE(gd.enabled(kWbInterval));
     EXPECT_EQ(gd.caption(kWbInterval), "K");
     const float stored = lists[0]->criticalVelocity;
-    const SectionCriticals read =
-        sectionCriticals(info, lists, 0, info.standard, sectionCurves(info, lists, 0));
+    const CriticalLines read = sectionCriticals(info, lists, 0, info.standard, sectionCurves(info, lists, 0));
     EXPECT_FLOAT_EQ(read.velocityMmS, stored * 1e6f);
     gd.selectPoint(6);
     gd.pickAt(PickKind::Arrival, 300);
