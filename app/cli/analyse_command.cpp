@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "analysis/analysis_report.h"
+#include "analysis/pick_audit.h"
 #include "analysis/pile_analysis.h"
 #include "analysis/process_points.h"
 #include "cli/commands.h"
 #include "data/cinfo.h"
+#include "data/data_file_format.h"
 #include "data/data_file_reader.h"
 #include "data/globals.h"
 #include "data/point_metrics.h"
@@ -101,7 +103,19 @@ int runAnalyse(const AnalyseOptions& o) {
         analyses.push_back(analysePile(info, pointers, standard));
     }
     const ReportHeader header{o.file, info.pileId, info.siteName, info.testDate, info.stepMm, o.repick};
-    const std::string text = formatReport(header, analyses, *format);
+    std::string text = formatReport(header, analyses, *format);
+    // Picks corrected by hand and saved from the workbench: the figures above rest on them.
+    const std::filesystem::path cht = dataFileBase(o.file) + std::string(kChtSuffix);
+    if (const int picked = handPickedPoints(info, cht); picked > 0) {
+        char note[512];
+        std::snprintf(note, sizeof note, "hand picks: %d point(s) carry picks corrected by hand (%s)\n",
+                      picked, auditPath(cht).filename().c_str());
+        if (*format == ReportFormat::Table) {
+            text += note;
+        } else {
+            std::fprintf(stderr, "lx9 analyse: %s", note);
+        }
+    }
     std::fwrite(text.data(), 1, text.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -208,17 +208,9 @@ std::string headerText(const CInfo& info, std::string_view date, int rowCount,
 // One row of the ray block for point p of section entry `entry` (slot SI `si`).
 void rayRow(std::string& out, const CInfo& info, int si, int entry, const SamplePoint& p, int64_t seek) {
     const SectionPara& s = info.sections[entry];
-    const int32_t ampCode = p.ampIndex >= 0 && static_cast<size_t>(p.ampIndex) < p.samples.size()
-                                ? p.samples[static_cast<size_t>(p.ampIndex)]
-                                : 2048;  // no sample there: the zero line
-    const PointMetrics m = pointMetrics(info, entry + 1, p.tIndex, p.depth, p.gain, ampCode, p.delay);
-
     float source = p.depth;
     if (info.testMode == kInclined) source = p.depth + s.heightDiff / 1000.0f;
     if (info.testMode == kFan) source = s.sectionStartDepth;
-    const float d = p.delay == -1.0f ? s.delay : p.delay;
-    const float ta =
-        static_cast<float>(p.ampIndex + 1) * info.sampleInterval + static_cast<float>(std::trunc(d));
     int absMax = 0;
     for (uint16_t code : p.samples)
         absMax = std::max(absMax, std::abs(static_cast<int>(code) - kChdZeroCode));
@@ -226,9 +218,7 @@ void rayRow(std::string& out, const CInfo& info, int si, int entry, const Sample
     putInt(out, si, 2, true);
     putColumnFixed(out, source, 8, 2);
     putColumnFixed(out, p.depth, 8, 2);
-    putColumnFixed(out, m.time, 8, 1);
-    putColumnFixed(out, ta, 8, 1);
-    putColumnFixed(out, amplitudeToDb(m.amplitude), 8, 1);
+    putRayPickColumns(out, info, entry, p);
     putColumnFixed(out, 0.0, 8, 1);
     putColumnFixed(out, 0.0, 8, 1);
     putColumnFixed(out, absMax, 8, 1);
@@ -253,6 +243,20 @@ int openFor(const std::filesystem::path& path, bool fresh) {
 }
 
 }  // namespace
+
+void putRayPickColumns(std::string& out, const CInfo& info, int entry, const SamplePoint& p) {
+    const SectionPara& s = info.sections[entry];
+    const int32_t ampCode = p.ampIndex >= 0 && static_cast<size_t>(p.ampIndex) < p.samples.size()
+                                ? p.samples[static_cast<size_t>(p.ampIndex)]
+                                : 2048;  // no sample there: the zero line
+    const PointMetrics m = pointMetrics(info, entry + 1, p.tIndex, p.depth, p.gain, ampCode, p.delay);
+    const float d = p.delay == -1.0f ? s.delay : p.delay;
+    const float ta =
+        static_cast<float>(p.ampIndex + 1) * info.sampleInterval + static_cast<float>(std::trunc(d));
+    putColumnFixed(out, m.time, 8, 1);
+    putColumnFixed(out, ta, 8, 1);
+    putColumnFixed(out, amplitudeToDb(m.amplitude), 8, 1);
+}
 
 CSaveFile::CSaveFile(DateSource date) : date_(std::move(date)) {
     if (!date_) date_ = todayText;

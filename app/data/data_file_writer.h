@@ -132,6 +132,11 @@ class CSaveFile {
     uint64_t chtPendingAt_ = 0;
 };
 
+// The T(us), Ta(us) and A(dB) columns of point p's ray row in section entry `entry` (3 × 8
+// characters): the part of a row a pick decides. Rows are written with it, and saved hand picks
+// replace exactly these columns.
+void putRayPickColumns(std::string& out, const CInfo& info, int entry, const SamplePoint& p);
+
 // Index of the level recorded at `depth`: the distance from the test's start (startDepth in a
 // horizontal test, slot 0's sectionStartDepth − heightDiff / 1000 otherwise) in steps, to the
 // nearest level. -1 when there is no step or the depth lies below the start.

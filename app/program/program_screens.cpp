@@ -7,11 +7,13 @@
 #include "acquisition/console_window.h"
 #include "acquisition/messages.h"
 #include "acquisition/test_dialogs.h"
+#include "analysis/analysis_dialog.h"
 #include "display/section_map_view.h"
 #include "display/view_source.h"
 #include "display/wave_train_view.h"
 #include "display/waveform_view.h"
 #include "setup/setup_dialog.h"
+#include "upload/upload_dialog.h"
 
 namespace lx9::program {
 namespace {
@@ -85,7 +87,12 @@ void installConsoleParts(ConsoleWindow& window, ConsoleController& controller, M
     screens.openSetup = [&controller, &sink](QWidget* console) {
         openSetupDialog(controller, sink, console);
     };
-    // The workbench and the upload dialog join here as they are built.
+    screens.openAnalysis = [&controller, &sink](QWidget* console) {
+        openAnalysisDialog(controller, sink, console);
+    };
+    screens.openUpload = [&controller, &sink](QWidget* console) {
+        openUploadDialog(controller, sink, console);
+    };
     window.setScreens(std::move(screens));
 }
 
