@@ -162,11 +162,11 @@ QWidget* CDlg_Set::buildJob() {
     int row = 0;
     for (SetupField field : SetupForm::jobFields()) {
         const FieldRef ref{field, 0};
-        const FieldSpec spec = form_.field(ref);
-        auto* label = smallLabel(qs(spec.label), box);
+        const FieldSpec meta = form_.field(ref);
+        auto* label = smallLabel(qs(meta.label), box);
         labels_[key(ref)] = label;
         grid->addWidget(label, row, 0);
-        if (spec.kind == InputKind::Typed) {
+        if (meta.kind == InputKind::Typed) {
             auto* edit = new QLineEdit(box);
             edit->setMinimumHeight(40);
             edit->setMinimumWidth(180);
@@ -303,9 +303,9 @@ QWidget* CDlg_Set::buildRows() {
     grid->addWidget(smallLabel(QStringLiteral("显示"), box), 0, 0);
     int col = 1;
     for (SetupField field : SetupForm::rowFields()) {
-        const FieldSpec spec = form_.field({field, 0});
-        if (!spec.visible) continue;
-        grid->addWidget(smallLabel(qs(spec.label), box), 0, col++, Qt::AlignCenter);
+        const FieldSpec meta = form_.field({field, 0});
+        if (!meta.visible) continue;
+        grid->addWidget(smallLabel(qs(meta.label), box), 0, col++, Qt::AlignCenter);
     }
     for (int r = 0; r < kMaxSections; ++r) {
         rowBoxes_[r] = new QCheckBox(qs(std::string(kPairNames[static_cast<size_t>(r)])), box);
@@ -417,9 +417,9 @@ void CDlg_Set::refresh() {
     for (const auto& [k, widget] : widgets_) {
         const FieldRef ref{static_cast<SetupField>(k.first), k.second};
         if (auto* pad = dynamic_cast<PadField*>(widget)) {
-            const FieldSpec spec = form_.field(ref);
-            pad->setValueText(spec.text);
-            pad->setEnabled(spec.enabled);
+            const FieldSpec meta = form_.field(ref);
+            pad->setValueText(meta.text);
+            pad->setEnabled(meta.enabled);
         } else if (auto* edit = dynamic_cast<QLineEdit*>(widget)) {
             const QString text = qs(form_.field(ref).text);
             if (edit->text() != text) edit->setText(text);
@@ -448,16 +448,16 @@ void CDlg_Set::refresh() {
 
 void CDlg_Set::activate(FieldRef ref) {
     QWidget* widget = widgetOf(ref);
-    const FieldSpec spec = form_.field(ref);
-    if (!spec.enabled || !widget) return;
+    const FieldSpec meta = form_.field(ref);
+    if (!meta.enabled || !widget) return;
     bool accepted = true;
-    if (spec.kind == InputKind::Keypad) {
-        const auto value = CDlg_NumInput::ask(widget, spec.title, parseFloatText(spec.text),
-                                              spec.allowNegative, sink_, PadPlacement::Over);
+    if (meta.kind == InputKind::Keypad) {
+        const auto value = CDlg_NumInput::ask(widget, meta.title, parseFloatText(meta.text),
+                                              meta.allowNegative, sink_, PadPlacement::Over);
         if (!value) return;
         accepted = form_.enterNumber(ref, *value);
-    } else if (spec.kind == InputKind::Chooser) {
-        const auto choice = CDlg_Select::ask(widget, spec.title, spec.choices, PadPlacement::Over);
+    } else if (meta.kind == InputKind::Chooser) {
+        const auto choice = CDlg_Select::ask(widget, meta.title, meta.choices, PadPlacement::Over);
         if (!choice) return;
         accepted = form_.enterChoice(ref, *choice);
         if (accepted && ref.field == SetupField::PickMethod) afterPickMethod();
