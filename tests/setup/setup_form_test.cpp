@@ -318,12 +318,12 @@ TEST_F(SetupFormTest, FieldDescriptionsFollowTheRules) {
         {{F::RowLowPass, 3}, InputKind::Chooser, "剖面2-3的低通(kHz)", false, false, true},
     };
     for (const auto& c : cases) {
-        const FieldSpec spec = f.field(c.ref);
-        EXPECT_EQ(spec.kind, c.kind) << c.title;
-        EXPECT_EQ(spec.title, c.title);
-        EXPECT_EQ(spec.allowNegative, c.allowNegative) << c.title;
-        EXPECT_EQ(spec.visible, c.visible) << c.title;
-        EXPECT_EQ(spec.enabled, c.enabled) << c.title;
+        const FieldSpec meta = f.field(c.ref);
+        EXPECT_EQ(meta.kind, c.kind) << c.title;
+        EXPECT_EQ(meta.title, c.title);
+        EXPECT_EQ(meta.allowNegative, c.allowNegative) << c.title;
+        EXPECT_EQ(meta.visible, c.visible) << c.title;
+        EXPECT_EQ(meta.enabled, c.enabled) << c.title;
     }
     EXPECT_EQ(f.field({F::RowGain, 0}).choices, gainChoices());
     EXPECT_EQ(f.field({F::ChannelState, 0}).choices, std::vector<std::string>{"发射"});
