@@ -23,7 +23,8 @@ std::atomic<bool> workerActive{false};
 constexpr int kFailureLimit = 5;
 constexpr int kMaxFrameLength = 5461;  // 6 slots of 16-bit words must fit a 16-bit byte count
 
-bool isRecordingCode(uint32_t code) {
+// Levels are being stored (the start of a recording is not: it waits for the start level).
+bool isStoringCode(uint32_t code) {
     return code == kStateRecordContinuous || code == kStateRecordFixed;
 }
 bool isEndCode(uint32_t code) {
@@ -204,113 +205,129 @@ void AcquisitionWorker::cycle() {
     const WorkerTiming& timing = options_.timing;
     const bool modeTwo = info_.cacheMode == 1;
 
-    // 1. Mode two waits for the console's parameters: keep every parameter send armed.
     if (modeTwo && holdForParameters) {
-        for (auto* f : {&pendingSampleOn, &pendingSampleOff, &pendingBeginOn, &pendingBeginOff, &pendingEndOn,
-                        &pendingEndOff})
-            *f = false;
-        for (auto* f : {&pendingSet1, &pendingSet2, &pendingSet3, &pendingHeight, &pendingCode})
-            *f = true;
-        sleepFor(timing.shortSleep);
+        holdParameters();
         return;
     }
-
-    // 2.
     const int32_t tolerance = halfStepToleranceCm(info_.stepMm);
+    postFailureNotice();
+    if (modeTwo && !sendParameterRecords()) return;
 
-    // 3. The failure notice, once until the steps succeed again.
-    if (failures_ >= kFailureLimit) {
-        failures_ = kFailureLimit;
-        if (commNotice == 0 && !noticePosted_) {
-            console_.post(kMsgCommFailure, 0, 0);
-            noticePosted_ = true;
-        }
-    }
-
-    // 4. Mode two: the parameter records, one attempt each per cycle.
-    if (modeTwo) {
-        if (pendingSet1) {
-            if (!singleSend([&]() -> uint8_t { return link_.SetPara1(options_.buildSet1(info_)); })) return;
-            pendingSet1 = false;
-            sentSet1_ = true;
-        }
-        if (pendingSet2) {
-            if (!singleSend([&]() -> uint8_t { return link_.SetPara2(options_.buildSet2(info_)); })) return;
-            pendingSet2 = false;
-            sentSet2_ = true;
-        }
-        if (pendingSet3) {
-            if (!singleSend([&]() -> uint8_t {
-                    auto block = options_.buildJobText(info_);
-                    return link_.SetPara3(block.data(), kJobTextBlockSize);
-                }))
-                return;
-            pendingSet3 = false;
-            sentSet3_ = true;
-        }
-    }
-
-    // 5.
     if (pauseWorker) sleepFor(timing.shortSleep);
     if (!testRunning) return;
 
-    // 6. The start height (mode two tells the instrument where the test starts).
-    const double startHeight = startHeightCm(info_);
-    if (modeTwo && pendingHeight) {
-        if (!singleSend([&] {
-                return link_.SetHeight(static_cast<int32_t>(startHeight),
-                                       static_cast<uint16_t>(info_.stepMm));
-            }))
-            return;
-        pendingHeight = false;
-        sentHeight_ = true;
-    }
-
-    // 7.
+    if (modeTwo && !sendStartHeight()) return;
     const uint32_t state = options_.state->load();
     if (!pendingCode) advanceCounter();
+    if (!sendChannelConfig()) return;
+    if (modeTwo && !sendSwitches()) return;
 
-    // 8. The channel configuration; a failed send waits until the flag is set again.
-    if (pendingCode.exchange(false)) {
-        _Ctrl_Code_INFO_DLL config = codeConfig.get();
-        if (retried([&] { return link_.Set(&config); }, false) == Result::Failed) return;
-        sentCode_ = true;
-    }
-
-    // 9. Mode two: the switches, then no measurement until all five parameter sends are through.
-    if (modeTwo) {
-        struct Switch {
-            std::atomic<bool>* flag;
-            uint8_t (InstrumentLink::*call)(uint8_t);
-            uint8_t arg;
-        };
-        const Switch switches[] = {
-            {&pendingSampleOn, &InstrumentLink::SetSample, 1},
-            {&pendingSampleOff, &InstrumentLink::SetSample, 0},
-            {&pendingBeginOn, &InstrumentLink::SetBegin, 1},
-            {&pendingBeginOff, &InstrumentLink::SetBegin, 0},
-            {&pendingEndOn, &InstrumentLink::SetEnd, 1},
-            {&pendingEndOff, &InstrumentLink::SetEnd, 0},
-        };
-        for (const Switch& s : switches) {
-            if (!*s.flag) continue;
-            if (!singleSend([&] { return (link_.*s.call)(s.arg); })) return;
-            *s.flag = false;
-        }
-        if (!(sentSet1_ && sentSet2_ && sentSet3_ && sentHeight_ && sentCode_)) {
-            for (auto* f : {&pendingSet1, &pendingSet2, &pendingSet3, &pendingHeight, &pendingCode})
-                *f = true;
-            return;
-        }
-    }
-
-    // 10.
     if (pauseWorker) {
         sleepFor(timing.shortSleep);
         return;
     }
+    if (!readInstrument(modeTwo)) return;
 
-    // 11. The depth; in mode two the expected level is the key of the record.
+    console_.post(kMsgLiftSpeed, liftSpeed_, 300);
+    const uint32_t code = stateCode(state);
+    if (!runState(state, modeTwo, tolerance)) return;
+    finishCycle(code);
+}
+
+void AcquisitionWorker::holdParameters() {
+    // Mode two waits for the console's parameters: keep every parameter send armed.
+    for (auto* f : {&pendingSampleOn, &pendingSampleOff, &pendingBeginOn, &pendingBeginOff, &pendingEndOn,
+                    &pendingEndOff})
+        *f = false;
+    for (auto* f : {&pendingSet1, &pendingSet2, &pendingSet3, &pendingHeight, &pendingCode})
+        *f = true;
+    sleepFor(options_.timing.shortSleep);
+}
+
+void AcquisitionWorker::postFailureNotice() {
+    // The failure notice, once until the steps succeed again.
+    if (failures_ < kFailureLimit) return;
+    failures_ = kFailureLimit;
+    if (commNotice == 0 && !noticePosted_) {
+        console_.post(kMsgCommFailure, 0, 0);
+        noticePosted_ = true;
+    }
+}
+
+bool AcquisitionWorker::sendParameterRecords() {
+    // One attempt each per cycle.
+    if (pendingSet1) {
+        if (!singleSend([&]() -> uint8_t { return link_.SetPara1(options_.buildSet1(info_)); })) return false;
+        pendingSet1 = false;
+        sentSet1_ = true;
+    }
+    if (pendingSet2) {
+        if (!singleSend([&]() -> uint8_t { return link_.SetPara2(options_.buildSet2(info_)); })) return false;
+        pendingSet2 = false;
+        sentSet2_ = true;
+    }
+    if (pendingSet3) {
+        if (!singleSend([&]() -> uint8_t {
+                auto block = options_.buildJobText(info_);
+                return link_.SetPara3(block.data(), kJobTextBlockSize);
+            }))
+            return false;
+        pendingSet3 = false;
+        sentSet3_ = true;
+    }
+    return true;
+}
+
+bool AcquisitionWorker::sendStartHeight() {
+    // Mode two tells the instrument where the test starts.
+    if (!pendingHeight) return true;
+    const double startHeight = startHeightCm(info_);
+    if (!singleSend([&] {
+            return link_.SetHeight(static_cast<int32_t>(startHeight), static_cast<uint16_t>(info_.stepMm));
+        }))
+        return false;
+    pendingHeight = false;
+    sentHeight_ = true;
+    return true;
+}
+
+bool AcquisitionWorker::sendChannelConfig() {
+    // A failed send waits until the flag is set again.
+    if (pendingCode.exchange(false)) {
+        _Ctrl_Code_INFO_DLL config = codeConfig.get();
+        if (retried([&] { return link_.Set(&config); }, false) == Result::Failed) return false;
+        sentCode_ = true;
+    }
+    return true;
+}
+
+bool AcquisitionWorker::sendSwitches() {
+    // The switches, then no measurement until all five parameter sends are through.
+    struct Switch {
+        std::atomic<bool>* flag;
+        uint8_t (InstrumentLink::*call)(uint8_t);
+        uint8_t arg;
+    };
+    const Switch switches[] = {
+        {&pendingSampleOn, &InstrumentLink::SetSample, 1}, {&pendingSampleOff, &InstrumentLink::SetSample, 0},
+        {&pendingBeginOn, &InstrumentLink::SetBegin, 1},   {&pendingBeginOff, &InstrumentLink::SetBegin, 0},
+        {&pendingEndOn, &InstrumentLink::SetEnd, 1},       {&pendingEndOff, &InstrumentLink::SetEnd, 0},
+    };
+    for (const Switch& s : switches) {
+        if (!*s.flag) continue;
+        if (!singleSend([&] { return (link_.*s.call)(s.arg); })) return false;
+        *s.flag = false;
+    }
+    if (!(sentSet1_ && sentSet2_ && sentSet3_ && sentHeight_ && sentCode_)) {
+        for (auto* f : {&pendingSet1, &pendingSet2, &pendingSet3, &pendingHeight, &pendingCode})
+            *f = true;
+        return false;
+    }
+    return true;
+}
+
+bool AcquisitionWorker::readInstrument(bool modeTwo) {
+    // The depth; in mode two the expected level is the key of the record.
     const uint16_t key = static_cast<uint16_t>(levelCm(levels_, info_.stepMm));
     if (retried(
             [&] {
@@ -318,76 +335,73 @@ void AcquisitionWorker::cycle() {
                                : link_.GetSampleHeight(&reading_, &liftSpeed_);
             },
             false) == Result::Failed)
-        return;
+        return false;
 
-    // 12.
     if (!modeTwo && pendingRecordHeight) {
-        if (retried([&] { return link_.StartRecordHeight(); }, false) == Result::Failed) return;
+        if (retried([&] { return link_.StartRecordHeight(); }, false) == Result::Failed) return false;
         pendingRecordHeight = false;
     }
 
-    // 13. The battery on the first cycles, then rarely.
+    // The battery on the first cycles, then rarely.
     if (cycleCounter_ == 0 || cycleCounter_ == 1 || cycleCounter_ == 9000) {
         uint8_t level = 0;
-        if (retried([&] { return link_.GetBatteryQuantity(); }, true, &level) == Result::Failed) return;
+        if (retried([&] { return link_.GetBatteryQuantity(); }, true, &level) == Result::Failed) return false;
         if (level >= 1) batteryLevel = level;
     } else {
         advanceCounter();
     }
+    return true;
+}
 
-    // 14.
-    console_.post(kMsgLiftSpeed, liftSpeed_, 300);
-
-    // 15. Readings are unsigned on the wire; a travel below the start level arrives as a large
+bool AcquisitionWorker::runState(uint32_t state, bool modeTwo, int32_t tolerance) {
+    // Readings are unsigned on the wire; a travel below the start level arrives as a large
     // value, so it is taken as signed (no test is 327 m high).
     const int32_t travel = static_cast<int16_t>(reading_);
     const uint32_t code = stateCode(state);
     if (!isEndCode(code)) endPosted_ = false;
-    bool done = true;
     switch (code) {
         case kStateLiveDepth:
             console_.post(kMsgDepthReading, 0, reading_);
-            break;
+            return true;
         case kStateFreeSampling:
-            if (subState(state) & kSubStatePaused) break;
-            if (takeFrame(modeTwo) == Result::Failed) {
-                done = false;
-                break;
-            }
-            if (listsReady) {
-                storeCurrentPoints(travel);
-                process();
-                console_.post(kMsgFrameReady, 1, 0);
-            }
-            break;
+            return sampleFreely(state, modeTwo, travel);
         case kStateRecordStart:
-            done = handleStartOfRecording(state, travel, tolerance);
-            break;
+            return handleStartOfRecording(state, travel, tolerance);
         case kStateRecordContinuous:
         case kStateRecordFixed:
-            done = handleRecording(state, travel, tolerance);
-            break;
+            return handleRecording(state, travel, tolerance);
         case kStateEndContinuous:
         case kStateEndFixed:
             handleEnd();
-            break;
+            return true;
         default:
-            break;
+            return true;
     }
-    if (!done) return;
+}
 
+bool AcquisitionWorker::sampleFreely(uint32_t state, bool modeTwo, int32_t travel) {
+    if (subState(state) & kSubStatePaused) return true;
+    if (takeFrame(modeTwo) == Result::Failed) return false;
+    if (listsReady) {
+        storeCurrentPoints(travel);
+        process();
+        console_.post(kMsgFrameReady, 1, 0);
+    }
+    return true;
+}
+
+void AcquisitionWorker::finishCycle(uint32_t code) {
     // A whole cycle went through: the failure notice, if shown, can go.
     if (noticePosted_ || commNotice == 1) {
         console_.post(kMsgCommRestored, 0, 0);
         noticePosted_ = false;
         failures_ = 0;
     }
-
-    // 16.
+    const WorkerTiming& timing = options_.timing;
     sleepFor(timing.cycleSleep);
     if (isEndCode(code))
         sleepFor(timing.endSleep);
-    else if (code != kStateFreeSampling && code != kStateRecordStart && !isRecordingCode(code))
+    else if (code != kStateFreeSampling && code != kStateRecordStart && !isStoringCode(code))
         sleepFor(timing.shortSleep);
 }
 

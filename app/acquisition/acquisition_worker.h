@@ -104,6 +104,17 @@ class AcquisitionWorker {
 
     void run();
     void cycle();
+    // The steps of a cycle, in order; those returning bool return false when the cycle ends there.
+    void holdParameters();
+    void postFailureNotice();
+    bool sendParameterRecords();
+    bool sendStartHeight();
+    bool sendChannelConfig();
+    bool sendSwitches();
+    bool readInstrument(bool modeTwo);
+    bool runState(uint32_t state, bool modeTwo, int32_t tolerance);
+    bool sampleFreely(uint32_t state, bool modeTwo, int32_t travel);
+    void finishCycle(uint32_t code);
     bool sleepFor(std::chrono::milliseconds d);
     template <class Op>
     Result retried(Op op, bool battery, uint8_t* value = nullptr);

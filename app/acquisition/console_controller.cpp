@@ -18,14 +18,6 @@ namespace lx9 {
 
 namespace {
 
-bool isRecordingCode(uint32_t code) {
-    return code == kStateRecordStart || code == kStateRecordContinuous || code == kStateRecordFixed;
-}
-
-bool isEndCode(uint32_t code) {
-    return code == kStateEndContinuous || code == kStateEndFixed;
-}
-
 // The pair's base path: the chosen name without a ".CHT" suffix (any case).
 std::string basePathOf(std::string path) {
     if (path.size() >= 4) {
@@ -268,66 +260,28 @@ void ConsoleController::forwardDepth(const Message& m) {
 
 intptr_t ConsoleController::handleMessage(const Message& m) {
     if (closed_) return 0;
-    // Answers addressed to one of the console's dialogs.
     if (m.target != 0) {
-        if (save_ && m.target == save_->handle()) {
-            if (m.id == kMsgSaveProgress)
-                save_->onProgress(static_cast<int>(m.wParam), static_cast<int>(m.lParam));
-        } else if (prompt_ && m.target == prompt_->handle()) {
-            if (m.id == kMsgHeaderRead) prompt_->onHeaderRead();
-            if (m.id == kMsgFileOpened) prompt_->onOpened();
-            if (m.id == kMsgOpenFailed) prompt_->onFailed(m.text);
-        }
-        view_.redraw(kViewDialogs);
-        settleDialogs();
+        dialogMessage(m);
         return 0;
     }
-
     switch (m.id) {
         case kMsgDepthReading:
             forwardDepth(m);
             break;
-        case kMsgSelectPoint: {
-            const int index = static_cast<int>(m.wParam);
-            for (int k = 0; k < kMaxSections; ++k) {
-                CSampleDataList* list = sectionLists[static_cast<size_t>(k)].get();
-                if (!list || !currentInfo.sections[static_cast<size_t>(k)].display) continue;
-                auto g = list->lock();
-                if (SamplePoint* p = list->point(index)) list->current = p;
-            }
-            view_.redraw(kViewWaveform | kViewWaveTrain | kViewPointInfo | kViewSectionMap);
+        case kMsgSelectPoint:
+            selectPoint(static_cast<int>(m.wParam));
             break;
-        }
         case kMsgRefreshWave:
             view_.redraw(kViewWaveform | kViewPointInfo);
             break;
         case kMsgTestEnd:
-            if (currentInfo.cacheMode == 0) {
-                auto hold = link_.hold();
-                link_.SetLEDStatus(0);
-            }
-            afterStateChange();
-            openSaveDialog(m.wParam == 1);
-            if (saveForm()) endOnInstrumentAfterSave_ = currentInfo.cacheMode == 1;
+            testEnded(m.wParam == 1);
             break;
         case kMsgMissedPoints:
-            ++missedNotices_;
-            lastReadingCm_ = static_cast<int32_t>(m.wParam);
-            leak_ = std::make_unique<LeakForm>(currentInfo, static_cast<int32_t>(m.wParam),
-                                               static_cast<int32_t>(m.lParam));
-            leakShown_ = true;
-            afterStateChange();
-            view_.dialogOpened(ConsoleDialog::Leak);
+            pointsMissed(m);
             break;
         case kMsgFileOpened:
-            viewingFile_ = true;
-            // The viewed pair's names, for the analysis and the upload that may follow.
-            editInfo([&](CInfo& info) {
-                info.chtPath = viewedBase_ + ".CHT";
-                info.chdPath = viewedBase_ + ".CHD";
-            });
-            refreshButtons();
-            view_.redraw(kViewAll);
+            fileOpened();
             break;
         case kMsgDisplaySettingsChanged:
             view_.redraw(kViewWaveform | kViewWaveTrain | kViewCurves | kViewSectionMap | kViewButtons);
@@ -336,83 +290,153 @@ intptr_t ConsoleController::handleMessage(const Message& m) {
             view_.redraw(kViewWaveform | kViewPointInfo | kViewCurves);
             realTimeSaveStep();
             break;
-        case kMsgLiftSpeed: {
-            const int32_t value = static_cast<int32_t>(m.wParam);
-            if (liftSpeed_ && *liftSpeed_ == value) break;
-            liftSpeed_ = value;
-            liftBar_ = liftSpeedIndicator(value);
-            view_.redraw(kViewLiftSpeed);
+        case kMsgLiftSpeed:
+            liftSpeedChanged(static_cast<int32_t>(m.wParam));
             break;
-        }
         case kMsgProbesBack:
             closeLeak();
             afterStateChange();
             break;
-        case kMsgAbandonTest: {
-            // The instrument's record belongs to the test's mode, whatever the settings say.
-            const bool buffered = currentInfo.cacheMode == 1;
-            editInfo([](CInfo& info) { info = savedInfo; });
-            stopWorker();
-            lastTestLevels_ = lastLevels_;
-            // The writer is closed, so that no later test writes into this pair; a level the
-            // service thread is still writing reads the lists: let it finish before they are
-            // replaced (the thread answers an empty message once it gets to it).
-            postToService(Message{kMsgCloseFiles, 0, 0, 0, {}});
-            if (service_) service_->mailbox().send(Message{});
-            maxPointCount = expectedLevelCount(currentInfo);
-            recreateLists(currentInfo.sampleLength);
-            realTimeWindow_.reset();
-            missedNotices_ = 0;
-            setState(makeState(kStateIdle));
-            if (buffered) {
-                auto hold = link_.hold();
-                link_.SetEnd(0);
-            }
-            startIdleWorker();
-            view_.redraw(kViewAll | kViewReset);
+        case kMsgAbandonTest:
+            abandonTest();
             break;
-        }
         case kMsgLastLevelStored:
-            afterStateChange();
-            view_.redraw(kViewWaveform | kViewWaveTrain | kViewCurves | kViewPointInfo);
-            realTimeSaveStep();
+        case kMsgPointsRemoved:
+            levelsChanged(false);
             break;
         case kMsgFrameReady:
-            afterStateChange();
-            view_.redraw(kViewWaveform | kViewWaveTrain | kViewCurves | kViewPointInfo);
-            // No sender of WM_USER+120 exists: a new level is the moment a half window may be due.
-            if (isRecordingCode(stateCode(testState.load())) || isEndCode(stateCode(testState.load())))
-                realTimeSaveStep();
-            break;
-        case kMsgPointsRemoved:
-            afterStateChange();
-            view_.redraw(kViewWaveform | kViewWaveTrain | kViewCurves | kViewPointInfo);
-            realTimeSaveStep();
+            levelsChanged(true);
             break;
         case kMsgCommFailure:
-            if (commNotice.load() == 0) {
-                commNotice = 1;
-                view_.showCommNotice(std::string(kTextCommNotice));
-            }
+            commFailed();
             break;
         case kMsgCommRestored:
-            if (commNotice.load() == 1) {
-                view_.closeCommNotice();
-                commNotice = 0;
-            }
+            commRestored();
             break;
         case kMsgFileError:
-            ++fileErrors_;
-            if (save_ && save_->phase() != SaveForm::Phase::Closed && m.wParam == kMsgFinishFiles)
-                save_->onSaveFailed(m.text);
-            else
-                sink_.showMessage("数据文件写入失败：" + m.text);
+            fileError(m);
             break;
         default:
             break;
     }
     settleDialogs();
     return 0;
+}
+
+// Answers addressed to one of the console's dialogs.
+void ConsoleController::dialogMessage(const Message& m) {
+    if (save_ && m.target == save_->handle()) {
+        if (m.id == kMsgSaveProgress)
+            save_->onProgress(static_cast<int>(m.wParam), static_cast<int>(m.lParam));
+    } else if (prompt_ && m.target == prompt_->handle()) {
+        if (m.id == kMsgHeaderRead) prompt_->onHeaderRead();
+        if (m.id == kMsgFileOpened) prompt_->onOpened();
+        if (m.id == kMsgOpenFailed) prompt_->onFailed(m.text);
+    }
+    view_.redraw(kViewDialogs);
+    settleDialogs();
+}
+
+void ConsoleController::selectPoint(int index) {
+    for (int k = 0; k < kMaxSections; ++k) {
+        CSampleDataList* list = sectionLists[static_cast<size_t>(k)].get();
+        if (!list || !currentInfo.sections[static_cast<size_t>(k)].display) continue;
+        auto g = list->lock();
+        if (SamplePoint* p = list->point(index)) list->current = p;
+    }
+    view_.redraw(kViewWaveform | kViewWaveTrain | kViewPointInfo | kViewSectionMap);
+}
+
+void ConsoleController::testEnded(bool final) {
+    if (currentInfo.cacheMode == 0) {
+        auto hold = link_.hold();
+        link_.SetLEDStatus(0);
+    }
+    afterStateChange();
+    openSaveDialog(final);
+    if (saveForm()) endOnInstrumentAfterSave_ = currentInfo.cacheMode == 1;
+}
+
+void ConsoleController::pointsMissed(const Message& m) {
+    ++missedNotices_;
+    lastReadingCm_ = static_cast<int32_t>(m.wParam);
+    leak_ = std::make_unique<LeakForm>(currentInfo, static_cast<int32_t>(m.wParam),
+                                       static_cast<int32_t>(m.lParam));
+    shownDialogs_.insert(ConsoleDialog::Leak);
+    afterStateChange();
+    view_.dialogOpened(ConsoleDialog::Leak);
+}
+
+void ConsoleController::fileOpened() {
+    viewingFile_ = true;
+    // The viewed pair's names, for the analysis and the upload that may follow.
+    editInfo([&](CInfo& info) {
+        info.chtPath = viewedBase_ + ".CHT";
+        info.chdPath = viewedBase_ + ".CHD";
+    });
+    refreshButtons();
+    view_.redraw(kViewAll);
+}
+
+void ConsoleController::liftSpeedChanged(int32_t value) {
+    if (liftSpeed_ && *liftSpeed_ == value) return;
+    liftSpeed_ = value;
+    liftBar_ = liftSpeedIndicator(value);
+    view_.redraw(kViewLiftSpeed);
+}
+
+void ConsoleController::abandonTest() {
+    // The instrument's record belongs to the test's mode, whatever the settings say.
+    const bool buffered = currentInfo.cacheMode == 1;
+    editInfo([](CInfo& info) { info = savedInfo; });
+    stopWorker();
+    lastTestLevels_ = lastLevels_;
+    // The writer is closed, so that no later test writes into this pair; a level the
+    // service thread is still writing reads the lists: let it finish before they are
+    // replaced (the thread answers an empty message once it gets to it).
+    postToService(Message{kMsgCloseFiles, 0, 0, 0, {}});
+    if (service_) service_->mailbox().send(Message{});
+    maxPointCount = expectedLevelCount(currentInfo);
+    recreateLists(currentInfo.sampleLength);
+    realTimeWindow_.reset();
+    missedNotices_ = 0;
+    setState(makeState(kStateIdle));
+    if (buffered) {
+        auto hold = link_.hold();
+        link_.SetEnd(0);
+    }
+    startIdleWorker();
+    view_.redraw(kViewAll | kViewReset);
+}
+
+// A level stored or removed, or a new frame.
+void ConsoleController::levelsChanged(bool frame) {
+    afterStateChange();
+    view_.redraw(kViewWaveform | kViewWaveTrain | kViewCurves | kViewPointInfo);
+    // No sender of WM_USER+120 exists: a new level is the moment a half window may be due.
+    if (frame && !isRecordingCode(stateCode(testState.load())) && !isEndCode(stateCode(testState.load())))
+        return;
+    realTimeSaveStep();
+}
+
+void ConsoleController::commFailed() {
+    if (commNotice.load() != 0) return;
+    commNotice = 1;
+    view_.showCommNotice(std::string(kTextCommNotice));
+}
+
+void ConsoleController::commRestored() {
+    if (commNotice.load() != 1) return;
+    view_.closeCommNotice();
+    commNotice = 0;
+}
+
+void ConsoleController::fileError(const Message& m) {
+    ++fileErrors_;
+    if (save_ && save_->phase() != SaveForm::Phase::Closed && m.wParam == kMsgFinishFiles)
+        save_->onSaveFailed(m.text);
+    else
+        sink_.showMessage("数据文件写入失败：" + m.text);
 }
 
 void ConsoleController::realTimeSaveStep() {
@@ -450,8 +474,7 @@ void ConsoleController::click(int id) {
         case kBtnAdjust:
             plusInput_ =
                 std::make_unique<PlusInputForm>(currentInfo, savedInfo, *this, sink_, &currentInfoLock);
-            plusInputShown_ = true;
-            view_.dialogOpened(ConsoleDialog::PlusInput);
+            showDialog(ConsoleDialog::PlusInput);
             break;
         case kBtnMode:
             modalCacheMode_ = currentInfo.cacheMode;
@@ -461,8 +484,7 @@ void ConsoleController::click(int id) {
                     postToConsole(Message{kMsgDisplaySettingsChanged, 0, 0, 0, {}});
                 },
                 &currentInfoLock);
-            modalShown_ = true;
-            view_.dialogOpened(ConsoleDialog::Modal);
+            showDialog(ConsoleDialog::Modal);
             break;
         case kBtnNewSave: {
             const uint32_t s = testState.load();
@@ -505,75 +527,18 @@ void ConsoleController::click(int id) {
 }
 
 std::string ConsoleController::caption(int button) const {
-    Hotkey key{};
-    bool showLetters = false;
+    CaptionInputs in;
     {
         // The service thread may be filling the record from a file being opened.
         std::lock_guard<std::mutex> g(currentInfoLock);
         const int pair = hotkeyPairOf(button);
-        if (pair >= 0) key = currentInfo.hotkeys[static_cast<size_t>(pair)];
-        showLetters = currentInfo.showHotkeyLetters != 0;
+        if (pair >= 0) in.key = currentInfo.hotkeys[static_cast<size_t>(pair)];
+        in.showLetters = currentInfo.showHotkeyLetters != 0;
     }
-    const uint32_t s = testState.load();
-    const uint32_t code = stateCode(s);
-    const bool paused = (subState(s) & kSubStatePaused) != 0;
-    std::string_view base;
-    switch (button) {
-        case kBtnSetup:
-            base = kCapSetup;
-            break;
-        case kBtnSample:
-            if (viewingFile_ || code == kStateViewing)
-                base = kCapCloseFile;
-            else if (isEndCode(code))
-                base = kCapTestDone;
-            else if ((code == kStateFreeSampling || isRecordingCode(code)) && !paused)
-                base = kCapPause;
-            else
-                base = kCapSample;
-            break;
-        case kBtnAdjust:
-            base = kCapAdjust;
-            break;
-        case kBtnMode:
-            base = kCapMode;
-            break;
-        case kBtnNewSave:
-            if ((code == kStateRecordContinuous || code == kStateRecordFixed) &&
-                (subState(s) & kSubStateMissedHold))
-                base = kCapResample;
-            else if (isRecordingCode(code) || isEndCode(code))
-                base = kCapTestDone;
-            else
-                base = kCapNewSave;
-            break;
-        case kBtnFix:
-            base = displayFixed_ ? kCapAuto : kCapFix;
-            break;
-        case kBtnPageBack:
-            base = kCapPageBack;
-            break;
-        case kBtnPageForward:
-            base = kCapPageForward;
-            break;
-        case kBtnOpen:
-            base = kCapOpen;
-            break;
-        case kBtnAnalyse:
-            base = kCapAnalyse;
-            break;
-        case kBtnClose:
-            base = kCapClose;
-            break;
-        case kBtnMovePoint:
-            base = kCapMovePoint;
-            break;
-        case kBtnUpload:
-            return std::string(kCapUpload);
-        default:
-            return {};
-    }
-    return captionWithHotkey(base, key, showLetters);
+    in.state = testState.load();
+    in.viewingFile = viewingFile_;
+    in.displayFixed = displayFixed_;
+    return buttonCaption(button, in);
 }
 
 void ConsoleController::sampleButton() {
@@ -733,8 +698,7 @@ void ConsoleController::resampleButton() {
     const double depthCm = startHeightCm(currentInfo) - lastReadingCm_;
     const int32_t heightCm = pileCm - static_cast<int32_t>(std::lround(depthCm));
     resample_ = std::make_unique<ResampleForm>(currentInfo, heightCm, sink_);
-    resampleShown_ = true;
-    view_.dialogOpened(ConsoleDialog::Resample);
+    showDialog(ConsoleDialog::Resample);
 }
 
 void ConsoleController::openFile() {
@@ -747,8 +711,7 @@ void ConsoleController::openFile() {
     viewedBase_ = basePathOf(*name);
     prompt_ = std::make_unique<PromptForm>(testState, static_cast<TestDialogHost&>(*this), viewedBase_, 0,
                                            nextHandle());
-    promptShown_ = true;
-    view_.dialogOpened(ConsoleDialog::Prompt);
+    showDialog(ConsoleDialog::Prompt);
     prompt_->open();
     settleDialogs();
 }
@@ -769,8 +732,7 @@ void ConsoleController::openSaveDialog(bool final) {
     }
     save_ = std::make_unique<SaveForm>(currentInfo, savedInfo, testState, static_cast<TestDialogHost&>(*this),
                                        sink_, final, nextHandle(), &currentInfoLock);
-    saveShown_ = true;
-    view_.dialogOpened(ConsoleDialog::Save);
+    showDialog(ConsoleDialog::Save);
 }
 
 void ConsoleController::adjustSection(const SectionControl& c) {
@@ -810,22 +772,30 @@ void ConsoleController::closeLeak() {
     if (leak_) leak_->close();
 }
 
+void ConsoleController::showDialog(ConsoleDialog dialog) {
+    shownDialogs_.insert(dialog);
+    view_.dialogOpened(dialog);
+}
+
+bool ConsoleController::dialogEnded(ConsoleDialog dialog, bool ended) {
+    return ended && shownDialogs_.erase(dialog) > 0;
+}
+
 void ConsoleController::settleDialogs() {
-    if (plusInputShown_ && plusInput_ && plusInput_->outcome() != PlusInputForm::Outcome::Open) {
-        plusInputShown_ = false;
+    if (dialogEnded(ConsoleDialog::PlusInput,
+                    plusInput_ && plusInput_->outcome() != PlusInputForm::Outcome::Open)) {
         view_.redraw(kViewWaveform | kViewWaveTrain | kViewPointInfo);
         view_.dialogClosed(ConsoleDialog::PlusInput);
     }
-    if (modalShown_ && modal_ && modal_->outcome() != ModalForm::Outcome::Open) {
-        modalShown_ = false;
+    if (dialogEnded(ConsoleDialog::Modal, modal_ && modal_->outcome() != ModalForm::Outcome::Open)) {
         if (modal_->outcome() == ModalForm::Outcome::Accepted && modalCacheMode_ &&
             *modalCacheMode_ != currentInfo.cacheMode)
             pushParameters();  // the other acquisition mode's sends
         refreshButtons();
         view_.dialogClosed(ConsoleDialog::Modal);
     }
-    if (resampleShown_ && resample_ && resample_->outcome() != ResampleForm::Outcome::Open) {
-        resampleShown_ = false;
+    if (dialogEnded(ConsoleDialog::Resample,
+                    resample_ && resample_->outcome() != ResampleForm::Outcome::Open)) {
         if (resample_->outcome() == ResampleForm::Outcome::Accepted) {
             // The depth counter becomes L − H: recording goes on from the level at height H; the
             // levels between the missed one and H stay missed.
@@ -843,12 +813,10 @@ void ConsoleController::settleDialogs() {
         }
         view_.dialogClosed(ConsoleDialog::Resample);
     }
-    if (leakShown_ && leak_ && !leak_->isOpen()) {
-        leakShown_ = false;
+    if (dialogEnded(ConsoleDialog::Leak, leak_ && !leak_->isOpen())) {
         view_.dialogClosed(ConsoleDialog::Leak);
     }
-    if (saveShown_ && save_ && save_->phase() == SaveForm::Phase::Closed) {
-        saveShown_ = false;
+    if (dialogEnded(ConsoleDialog::Save, save_ && save_->phase() == SaveForm::Phase::Closed)) {
         lastSaveResult_ = save_->result();
         // After the end of a buffered test the instrument's record is ended whatever the
         // operator chose (saving and abandoning send it themselves).
@@ -860,8 +828,7 @@ void ConsoleController::settleDialogs() {
         afterStateChange();
         view_.dialogClosed(ConsoleDialog::Save);
     }
-    if (promptShown_ && prompt_ && prompt_->phase() == PromptForm::Phase::Closed) {
-        promptShown_ = false;
+    if (dialogEnded(ConsoleDialog::Prompt, prompt_ && prompt_->phase() == PromptForm::Phase::Closed)) {
         if (!prompt_->opened()) startIdleWorker();  // a failed open leaves the console idle
         refreshButtons();
         view_.dialogClosed(ConsoleDialog::Prompt);

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -145,9 +146,9 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     }
 
     // The open dialogs' forms (none when closed).
-    PlusInputForm* plusInputForm() { return plusInputShown_ ? plusInput_.get() : nullptr; }
-    ModalForm* modalForm() { return modalShown_ ? modal_.get() : nullptr; }
-    ResampleForm* resampleForm() { return resampleShown_ ? resample_.get() : nullptr; }
+    PlusInputForm* plusInputForm() { return isShown(ConsoleDialog::PlusInput) ? plusInput_.get() : nullptr; }
+    ModalForm* modalForm() { return isShown(ConsoleDialog::Modal) ? modal_.get() : nullptr; }
+    ResampleForm* resampleForm() { return isShown(ConsoleDialog::Resample) ? resample_.get() : nullptr; }
     LeakForm* leakForm() { return leak_ && leak_->isOpen() ? leak_.get() : nullptr; }
     SaveForm* saveForm() {
         return save_ && save_->phase() != SaveForm::Phase::Closed ? save_.get() : nullptr;
@@ -226,6 +227,23 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     void stopThreads();
     void closeLeak();
     void settleDialogs();
+    bool isShown(ConsoleDialog dialog) const { return shownDialogs_.contains(dialog); }
+    void showDialog(ConsoleDialog dialog);
+    // True once for a shown dialog whose form has `ended`: it is no longer shown.
+    bool dialogEnded(ConsoleDialog dialog, bool ended);
+
+    // Messages of the worker and the service thread.
+    void dialogMessage(const Message& m);
+    void selectPoint(int index);
+    void testEnded(bool final);
+    void pointsMissed(const Message& m);
+    void fileOpened();
+    void liftSpeedChanged(int32_t value);
+    void abandonTest();
+    void levelsChanged(bool frame);
+    void commFailed();
+    void commRestored();
+    void fileError(const Message& m);
     void forwardDepth(const Message& m);
     template <class F>
     void editInfo(F&& change);
@@ -280,8 +298,8 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     std::unique_ptr<SaveForm> save_;
     std::unique_ptr<PromptForm> prompt_;
     SaveForm::Result lastSaveResult_ = SaveForm::Result::None;
-    bool plusInputShown_ = false, modalShown_ = false, resampleShown_ = false, leakShown_ = false,
-         saveShown_ = false, promptShown_ = false;
+    // The dialogs the view was told opened and not yet told closed.
+    std::set<ConsoleDialog> shownDialogs_;
     std::optional<int32_t> modalCacheMode_;  // acquisition mode when the mode dialog opened
 };
 

@@ -50,6 +50,77 @@ std::string captionWithHotkey(std::string_view caption, const Hotkey& key, bool 
     return text;
 }
 
+bool isRecordingCode(uint32_t code) {
+    return code == kStateRecordStart || code == kStateRecordContinuous || code == kStateRecordFixed;
+}
+
+bool isEndCode(uint32_t code) {
+    return code == kStateEndContinuous || code == kStateEndFixed;
+}
+
+std::string buttonCaption(int button, const CaptionInputs& in) {
+    const uint32_t s = in.state;
+    const uint32_t code = stateCode(s);
+    const bool paused = (subState(s) & kSubStatePaused) != 0;
+    std::string_view base;
+    switch (button) {
+        case kBtnSetup:
+            base = kCapSetup;
+            break;
+        case kBtnSample:
+            if (in.viewingFile || code == kStateViewing)
+                base = kCapCloseFile;
+            else if (isEndCode(code))
+                base = kCapTestDone;
+            else if ((code == kStateFreeSampling || isRecordingCode(code)) && !paused)
+                base = kCapPause;
+            else
+                base = kCapSample;
+            break;
+        case kBtnAdjust:
+            base = kCapAdjust;
+            break;
+        case kBtnMode:
+            base = kCapMode;
+            break;
+        case kBtnNewSave:
+            if ((code == kStateRecordContinuous || code == kStateRecordFixed) &&
+                (subState(s) & kSubStateMissedHold))
+                base = kCapResample;
+            else if (isRecordingCode(code) || isEndCode(code))
+                base = kCapTestDone;
+            else
+                base = kCapNewSave;
+            break;
+        case kBtnFix:
+            base = in.displayFixed ? kCapAuto : kCapFix;
+            break;
+        case kBtnPageBack:
+            base = kCapPageBack;
+            break;
+        case kBtnPageForward:
+            base = kCapPageForward;
+            break;
+        case kBtnOpen:
+            base = kCapOpen;
+            break;
+        case kBtnAnalyse:
+            base = kCapAnalyse;
+            break;
+        case kBtnClose:
+            base = kCapClose;
+            break;
+        case kBtnMovePoint:
+            base = kCapMovePoint;
+            break;
+        case kBtnUpload:
+            return std::string(kCapUpload);
+        default:
+            return {};
+    }
+    return captionWithHotkey(base, in.key, in.showLetters);
+}
+
 namespace {
 
 // Ids of gain +, gain −, delay ←, delay → for sections 1..6.

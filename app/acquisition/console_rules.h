@@ -75,6 +75,23 @@ int hotkeyPairOf(int button);
 // "设置" or, when the letters are shown and the key is A..Z, "设置(S)".
 std::string captionWithHotkey(std::string_view caption, const Hotkey& key, bool showLetters);
 
+// A recording is under way: from the wait for the start level to the last level.
+bool isRecordingCode(uint32_t code);
+// The probes reached the end of a recording.
+bool isEndCode(uint32_t code);
+
+struct CaptionInputs {
+    uint32_t state = 0;         // testState
+    bool viewingFile = false;   // a file is open for viewing
+    bool displayFixed = false;  // the fix button holds the display
+    Hotkey key{};               // the button's hotkey
+    bool showLetters = false;   // hotkey letters are shown on the buttons
+};
+
+// The caption of a console button in a state (with its hotkey letter when shown); empty for an
+// id that is no button.
+std::string buttonCaption(int button, const CaptionInputs& in);
+
 // --- Section adjustment controls (six sections, ids from the console's dialog resource).
 enum class SectionAdjust { GainUp, GainDown, DelayLeft, DelayRight };
 struct SectionControl {

@@ -170,23 +170,18 @@ double lobeOnset(const std::vector<double>& z, const HalfWave& w, int lo) {
 constexpr double kDetectLevel = 5.0;
 constexpr double kExtendLevel = 4.0;
 
-}  // namespace
-
-AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, double startTime, double nominal) {
-    AutoPickDetail out;
-    if (!samples || n <= 0 || !(dt > 0) || !std::isfinite(dt) || !(nominal > 0) || !std::isfinite(nominal)) {
-        return out;
-    }
-    if (n == 1) return out;
-
-    // 1. Detrend over one period of a third of the nominal frequency, an odd number of samples.
+// 1. Detrend over one period of a third of the nominal frequency, an odd number of samples.
+std::vector<double> detrendTrace(const uint16_t* samples, int n, double dt, double nominal) {
     const double widthSamples = std::trunc(1000000.0 / (nominal / 3) / dt);
     int width = static_cast<int>(std::clamp(widthSamples, 1.0, 2.0 * n + 1));
     if (width % 2 == 0) ++width;
-    const std::vector<double> y = detrend(samples, n, width);
+    return detrend(samples, n, width);
+}
 
-    // 2–3. Half waves and the dominant frequency.
-    const std::vector<HalfWave> waves = halfWaves(y, 0, n - 1);
+// 2–3. The dominant frequency from the half waves, the nominal one where it is implausible;
+// returns the period in samples.
+double measurePeriod(const std::vector<HalfWave>& waves, int n, double dt, double nominal,
+                     AutoPickDetail& out) {
     const double halfWidth = strongHalfWidth(waves);
     double frequency = halfWidth > 0 ? 1000000.0 / (2 * halfWidth * dt) : 0;
     out.frequencyMeasured =
@@ -197,43 +192,65 @@ AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, doubl
     const double period =
         std::clamp(1000000.0 / (frequency * dt), 7.0, std::max(7.0, static_cast<double>(n)));
     out.period = period;
+    return period;
+}
 
-    // 4. Ratio of the mean level over the next period to the mean level over the two before.
+// The mean levels around each sample that the candidate search compares.
+struct RiseLevels {
+    std::vector<double> ahead;   // over the next period
+    std::vector<double> behind;  // over the two periods before
+    std::vector<double> ratio;   // ahead / behind, behind never below the floor
+    double floor = 0;            // the trace's noise floor
+    int backLength = 0;          // samples in `behind`'s window
+};
+
+// 4. Ratio of the mean level over the next period to the mean level over the two before.
+RiseLevels riseLevels(const std::vector<double>& y, int n, double period, AutoPickDetail& out) {
+    RiseLevels r;
     std::vector<double> level(n + 1, 0.0);
     for (int k = 0; k < n; ++k)
         level[k + 1] = level[k] + std::fabs(y[k]);
     auto meanLevel = [&](int p, int count) { return (level[p + count] - level[p]) / count; };
     const int forwardLength = static_cast<int>(std::trunc(period + 0.5));
     const int backLength = static_cast<int>(std::trunc(2 * period + 0.5));
+    r.backLength = backLength;
     const int tailCount = std::min(n, std::max(3, forwardLength / 10));
     const int headCount = std::min(n, std::max(3, backLength / 10));
     const double tailPad = meanLevel(n - tailCount, tailCount);
     const double headPad = meanLevel(0, headCount);
 
-    std::vector<double> ahead(n), behind(n);
+    r.ahead.resize(n);
+    r.behind.resize(n);
     for (int k = 0; k < n; ++k) {
         const int end = std::min(k + forwardLength, n);
-        ahead[k] =
+        r.ahead[k] =
             (level[end] - level[k] + static_cast<double>(k + forwardLength - end) * tailPad) / forwardLength;
         const int first = k - backLength + 1;
         const int begin = std::max(first, 0);
-        behind[k] = (level[k + 1] - level[begin] + static_cast<double>(begin - first) * headPad) / backLength;
+        r.behind[k] =
+            (level[k + 1] - level[begin] + static_cast<double>(begin - first) * headPad) / backLength;
     }
-    const auto [minIt, maxIt] = std::minmax_element(behind.begin(), behind.end());
+    const auto [minIt, maxIt] = std::minmax_element(r.behind.begin(), r.behind.end());
     const double bMax = *maxIt;
-    double floor = std::max({*minIt, 0.01 * bMax, 1e-12});
-    if (bMax < 1e-7) floor = bMax;
-    out.snr = floor > 0 ? bMax / floor : 0;
+    r.floor = std::max({*minIt, 0.01 * bMax, 1e-12});
+    if (bMax < 1e-7) r.floor = bMax;
+    out.snr = r.floor > 0 ? bMax / r.floor : 0;
 
-    std::vector<double> ratio(n);
+    r.ratio.resize(n);
     for (int k = 0; k < n; ++k) {
-        const double den = std::max(behind[k], floor);
-        ratio[k] = den > 0 ? ahead[k] / den : 0;
+        const double den = std::max(r.behind[k], r.floor);
+        r.ratio[k] = den > 0 ? r.ahead[k] / den : 0;
     }
-    int candidate = static_cast<int>(std::max_element(ratio.begin(), ratio.end()) - ratio.begin());
-    double rMax = ratio[candidate];
+    return r;
+}
 
-    // 5. Alternative candidates: the strongest rise before the main one's flank, and after it.
+// 5. The main candidate (the strongest rise) and its alternatives: the strongest rise before
+// the main one's flank, and after it. Returns the rise taken as the arrival.
+int chooseCandidate(const RiseLevels& r, const std::vector<HalfWave>& waves, int n, double period,
+                    AutoPickDetail& out) {
+    const std::vector<double>& ratio = r.ratio;
+    int candidate = static_cast<int>(std::max_element(ratio.begin(), ratio.end()) - ratio.begin());
+    const double rMax = ratio[candidate];
     auto counts = [&](int k) { return ratio[k] > 3 && ratio[k] >= 0.5 * rMax; };
     int j = candidate - 1;
     while (j >= 0 && ratio[j] >= 1.2)
@@ -256,7 +273,7 @@ AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, doubl
     // dominant width standing well above the level before it; a lone spike or a drift has not.
     const double narrowest = std::max(2.0, 0.15 * period);
     auto startsWave = [&](int c) {
-        const double background = std::max(behind[c], floor);
+        const double background = std::max(r.behind[c], r.floor);
         for (const HalfWave& w : waves) {
             if (w.peak < c) continue;
             if (w.peak > c + 1.5 * period) break;
@@ -268,13 +285,13 @@ AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, doubl
     // trace quieter still while the filters settle, so noise there can look like a rise. Such a
     // rise must also stand out against the typical level measured on real samples (the median of
     // B after the padded stretch) by the counting ratio.
-    double typical = floor;
-    if (backLength < n) {
-        std::vector<double> rest(behind.begin() + backLength, behind.end());
+    double typical = r.floor;
+    if (r.backLength < n) {
+        std::vector<double> rest(r.behind.begin() + r.backLength, r.behind.end());
         std::nth_element(rest.begin(), rest.begin() + rest.size() / 2, rest.end());
-        typical = std::max(rest[rest.size() / 2], floor);
+        typical = std::max(rest[rest.size() / 2], r.floor);
     }
-    auto isArrival = [&](int c) { return (c >= backLength || ahead[c] > 3 * typical) && startsWave(c); };
+    auto isArrival = [&](int c) { return (c >= r.backLength || r.ahead[c] > 3 * typical) && startsWave(c); };
     // The first arrival is the earliest wave: a counting earlier rise that starts one wins,
     // wherever it lies. The one guard beyond that: a main rise that is no arrival itself (a spike,
     // or noise after a quiet start) yields to a counting later one that is.
@@ -283,16 +300,19 @@ AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, doubl
     } else if (out.later >= 0 && !isArrival(candidate) && isArrival(out.later)) {
         candidate = out.later;
     }
-    rMax = ratio[candidate];
     out.candidate = candidate;
-    out.ratio = rMax;
+    out.ratio = ratio[candidate];
+    return candidate;
+}
 
-    // 6. Final search in candidate ± 2P, on the trace less its level before the arrival (the
-    // centred average of step 1 would echo the wave half a width early). The variance change
-    // (Akaike criterion) gives the neighbourhood; the first half wave from a period before it that
-    // stands well above the background starts the wave, weaker half waves just before it that
-    // still match it are taken in, and the onset is the leading zero crossing. The first peak is
-    // that first half wave's extremum.
+// 6. Final search in candidate ± 2P, on the trace less its level before the arrival (the
+// centred average of step 1 would echo the wave half a width early). The variance change
+// (Akaike criterion) gives the neighbourhood; the first half wave from a period before it that
+// stands well above the background starts the wave, weaker half waves just before it that
+// still match it are taken in, and the onset is the leading zero crossing. The first peak is
+// that first half wave's extremum.
+void findArrival(const uint16_t* samples, int n, int candidate, double period, const RiseLevels& r,
+                 AutoPickDetail& out) {
     const int lo = static_cast<int>(std::clamp(std::trunc(candidate + 0.5 - 2 * period), 0.0, n - 1.0));
     const int hi = static_cast<int>(std::clamp(std::trunc(candidate + 0.5 + 2 * period), 0.0, n - 1.0));
     std::vector<double> x(n);
@@ -315,14 +335,14 @@ AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, doubl
             background += std::fabs(x[k] - baseline);
         background /= bgTo - bgFrom;
     } else {
-        background = std::max(behind[lo], floor);
+        background = std::max(r.behind[lo], r.floor);
     }
     // A stretch the filters have quietened (or true silence) would put the detection level at the
     // start-up ripple or the first noise lobe: the background is never taken below the trace's
     // noise floor of the candidate search.
-    double quietest = floor;
-    if (backLength < n) quietest = *std::min_element(behind.begin() + backLength, behind.end());
-    background = std::max({background, floor, quietest});
+    double quietest = r.floor;
+    if (r.backLength < n) quietest = *std::min_element(r.behind.begin() + r.backLength, r.behind.end());
+    background = std::max({background, r.floor, quietest});
     std::vector<double>& z = x;
     for (int k = lo; k <= hi; ++k)
         z[k] -= baseline;
@@ -367,13 +387,30 @@ AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, doubl
     }
     out.arrival = arrival;
     out.peak = peak;
+}
+
+}  // namespace
+
+AutoPickDetail PickAutoDetailed(const uint16_t* samples, int n, double dt, double startTime, double nominal) {
+    AutoPickDetail out;
+    if (!samples || n <= 0 || !(dt > 0) || !std::isfinite(dt) || !(nominal > 0) || !std::isfinite(nominal)) {
+        return out;
+    }
+    if (n == 1) return out;
+
+    const std::vector<double> y = detrendTrace(samples, n, dt, nominal);
+    const std::vector<HalfWave> waves = halfWaves(y, 0, n - 1);
+    const double period = measurePeriod(waves, n, dt, nominal, out);
+    const RiseLevels levels = riseLevels(y, n, period, out);
+    const int candidate = chooseCandidate(levels, waves, n, period, out);
+    findArrival(samples, n, candidate, period, levels, out);
 
     // 7. Times after the delay, whole microseconds. On the axis t_k = startTime + k·dt that is
     // k·dt, computed directly so that the delay's rounding cannot shave a microsecond off.
     (void)startTime;
-    out.times.arrivalTime = std::trunc(arrival * dt);
+    out.times.arrivalTime = std::trunc(out.arrival * dt);
     if (out.times.arrivalTime < 0) out.times.arrivalTime = std::trunc(dt);
-    out.times.peakTime = std::trunc(peak * dt);
+    out.times.peakTime = std::trunc(out.peak * dt);
     return out;
 }
 

@@ -50,7 +50,7 @@ struct DemoArgs {
     double winchSpeedMps = 1.0;
     std::string folder;  // empty: a new temporary folder
     uint64_t seed = 7;
-    bool gui = false;             // open LX9 on the simulator instead of the scripted run
+    bool gui = false;  // open LX9 on the simulator instead of the scripted run
     bool winchSpeedGiven = false;
 };
 
@@ -216,7 +216,8 @@ fs::path findProgram() {
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (const char* env = std::getenv("LX9_PROGRAM"); env && *env) return env;
-    for (const fs::path& p : {self.parent_path() / "LX9", self.parent_path().parent_path() / "program" / "LX9"})
+    for (const fs::path& p :
+         {self.parent_path() / "LX9", self.parent_path().parent_path() / "program" / "LX9"})
         if (::access(p.c_str(), X_OK) == 0) return p;
     return {};
 }
@@ -270,7 +271,8 @@ int runDemoGui(DemoArgs a, const fs::path& root) {
     const std::string instrument = "127.0.0.1:" + std::to_string(simulator.port());
     ::setenv("KAXIL_INSTRUMENT", instrument.c_str(), 1);
     setUpTest(currentInfo, so.scenario);
-    if (const StoreResult stored = storeSettings(currentInfo, uploadSettings, settingsDir / kSettingsFileName);
+    if (const StoreResult stored =
+            storeSettings(currentInfo, uploadSettings, settingsDir / kSettingsFileName);
         !stored.ok) {
         std::fprintf(stderr, "lx9 demo: %s\n", stored.message.c_str());
         return 1;
@@ -289,39 +291,25 @@ int runDemoGui(DemoArgs a, const fs::path& root) {
     return rc == 0 ? 0 : 1;
 }
 
-int runDemo(const DemoArgs& a) {
-    // Everything the demo writes lives in one folder of its own.
-    fs::path root = a.folder;
-    if (root.empty()) {
-        std::string pattern = (fs::temp_directory_path() / "lx9-demo.XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            std::perror("lx9 demo: cannot create a temporary folder");
-            return 1;
-        }
-        root = pattern;
-    }
-    if (a.gui) return runDemoGui(a, root);
-    const fs::path settingsDir = root / "settings", dataDir = root / "data", imageDir = root / "images",
-                   serverDir = root / "server", truthFile = root / "truth.csv";
-    for (const auto& d : {settingsDir, dataDir, imageDir, serverDir})
-        fs::create_directories(d);
-    // The console's progress goes to standard error; line buffering keeps both in order in a log.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    ::setenv("LX9_CONFIG_DIR", settingsDir.c_str(), 1);
-    std::printf("LX9 demo in %s\n", root.c_str());
+// The demo's own folder and what goes in it.
+struct DemoFolders {
+    fs::path root, settings, data, images, server, truth;
+};
 
-    // 1. The instrument: the simulator on a loopback port of its own.
-    sim::SimulatorOptions so;
-    so.port = 0;
-    so.scenario = demoScenario(a);
-    so.seed = a.seed;
-    so.truthPath = truthFile.string();
-    sim::InstrumentSimulator simulator(so);
+// The file pair the recorded test was saved as.
+struct RecordedTest {
+    fs::path settingsFile;
+    std::string base;     // the data pair without its extension
+    std::string chtFile;  // the header file the office opens
+};
+
+// 1. The instrument: the simulator on a loopback port of its own.
+bool startInstrument(sim::InstrumentSimulator& simulator, const sim::SimulatorOptions& so) {
     try {
         simulator.start();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lx9 demo: %s\n", e.what());
-        return 1;
+        return false;
     }
     const std::string instrument = "127.0.0.1:" + std::to_string(simulator.port());
     ::setenv("KAXIL_INSTRUMENT", instrument.c_str(), 1);
@@ -330,35 +318,45 @@ int runDemo(const DemoArgs& a) {
         "(1-2) and %.2f-%.2f m (1-3, 2-3, 3-4)\n",
         instrument.c_str(), so.scenario.pileLengthM, so.scenario.defects[0].topM,
         so.scenario.defects[0].bottomM, so.scenario.defects[1].topM, so.scenario.defects[1].bottomM);
+    return true;
+}
 
-    // 2. The test, as a field tester runs it: set up, sample, record to the top, save.
-    setUpTest(currentInfo, so.scenario);
-    const fs::path settingsFile = settingsDir / kSettingsFileName;
-    if (const StoreResult stored = storeSettings(currentInfo, uploadSettings, settingsFile); !stored.ok) {
+// 2. The test, as a field tester runs it: set up, sample, record to the top, save. The simulator
+// is stopped once the test is over, whatever its outcome.
+bool recordTest(const DemoFolders& f, const sim::Scenario& scenario, sim::InstrumentSimulator& simulator,
+                RecordedTest& recorded) {
+    setUpTest(currentInfo, scenario);
+    recorded.settingsFile = f.settings / kSettingsFileName;
+    if (const StoreResult stored = storeSettings(currentInfo, uploadSettings, recorded.settingsFile);
+        !stored.ok) {
         std::fprintf(stderr, "lx9 demo: %s\n", stored.message.c_str());
-        return 1;
+        return false;
     }
     savedInfo = currentInfo;
     std::printf("\n2. Recording %d levels (step %d mm, real-time saving) through the console controller\n",
                 wholeTestLevelCount(currentInfo), currentInfo.stepMm);
     AcquireSessionOptions session;
-    session.out = (dataDir / "DEMO").string();
-    session.settingsFile = settingsFile;
+    session.out = (f.data / "DEMO").string();
+    session.settingsFile = recorded.settingsFile;
     const AcquireSessionResult run = runAcquireSession(session);
     simulator.stop();
     if (!run.connected || !run.saved) {
         std::fprintf(stderr, "lx9 demo: the test was not %s\n", run.connected ? "saved" : "connected");
-        return 1;
+        return false;
     }
-    const std::string chtFile = session.out + ".CHT";
-    std::printf("   saved %d levels: %s and %s.CHD\n", run.levels, chtFile.c_str(), session.out.c_str());
+    recorded.base = session.out;
+    recorded.chtFile = session.out + ".CHT";
+    std::printf("   saved %d levels: %s and %s.CHD\n", run.levels, recorded.chtFile.c_str(),
+                recorded.base.c_str());
+    return true;
+}
 
-    // 3. The office: open the pair and analyse it under every standard.
-    LoadedTest test;
+// 3. The office: open the pair and analyse it under every standard.
+bool analyseTest(const std::string& chtFile, const fs::path& truthFile, LoadedTest& test) {
     std::string error;
     if (!loadTestFile(chtFile, test, error)) {
         std::fprintf(stderr, "lx9 demo: %s\n", error.c_str());
-        return 1;
+        return false;
     }
     std::vector<PileAnalysis> analyses;
     for (std::string_view standard :
@@ -369,32 +367,39 @@ int runDemo(const DemoArgs& a) {
     std::printf("\n3. Analysis of %s under the four standards\n\n", chtFile.c_str());
     std::fputs(formatReport(header, analyses, ReportFormat::Table).c_str(), stdout);
     printDefects(analyses, truthFile, test.info.stepMm);
+    return true;
+}
 
-    // 4. The wave-train image of every section, as an upload sends it.
-    ui::OffscreenGui gui;
+// 4. The wave-train image of every section, as an upload sends it.
+bool drawImages(const LoadedTest& test, const fs::path& imageDir) {
     std::printf("\n4. Wave-train images\n");
     for (int k = 0; k < kMaxSections; ++k) {
         if (!test.info.sections[k].present || !test.lists[k]) continue;
         const fs::path png = imageDir / (test.info.sections[k].name + ".png");
         if (!renderSectionImage(test.info, test.pointers(), k, png)) {
             std::fprintf(stderr, "lx9 demo: cannot draw %s\n", png.c_str());
-            return 1;
+            return false;
         }
         std::printf("   %s\n", png.c_str());
     }
+    return true;
+}
 
-    // 5. The result server on another loopback port, and the upload.
+// 5. The result server on another loopback port, and the upload. `storedAt` is the folder the
+// server kept the upload in.
+bool uploadTest(const DemoFolders& f, const LoadedTest& test, const std::string& chtFile,
+                fs::path& storedAt) {
     server::ServerOptions serverOptions;
     serverOptions.port = 0;
-    serverOptions.store = serverDir;
-    fs::path storedAt;
+    serverOptions.store = f.server;
     serverOptions.onStored = [&storedAt](const server::StoredUpload&, const fs::path& folder) {
         storedAt = folder;
     };
     server::ResultServer resultServer(serverOptions);
+    std::string error;
     if (!resultServer.start(&error)) {
         std::fprintf(stderr, "lx9 demo: result server: %s\n", error.c_str());
-        return 1;
+        return false;
     }
     std::printf("\n5. Upload to the result server on 127.0.0.1:%u\n", resultServer.port());
     UploadRequest request;
@@ -402,7 +407,7 @@ int runDemo(const DemoArgs& a) {
     request.info.uploadFile = chtFile;
     request.settings = {"LX9-DEMO", "0001", 0x7F000001, resultServer.port()};
     request.lists = test.pointers();
-    request.imageFolder = root;
+    request.imageFolder = f.root;
     UploadHooks hooks;
     std::string lastStage;
     int lastLevelPercent = -100;
@@ -428,15 +433,58 @@ int runDemo(const DemoArgs& a) {
     resultServer.stop();
     if (!uploaded.ok) {
         std::fprintf(stderr, "lx9 demo: the upload failed: %s\n", uploaded.message.c_str());
-        return 1;
+        return false;
     }
+    return true;
+}
 
+void printWhere(const DemoFolders& f, const RecordedTest& recorded, const fs::path& storedAt) {
     std::printf("\nWhere everything is:\n");
-    std::printf("  data files      %s, %s.CHD\n", chtFile.c_str(), session.out.c_str());
-    std::printf("  settings        %s\n", settingsFile.c_str());
-    std::printf("  simulator truth %s\n", truthFile.c_str());
-    std::printf("  images          %s\n", imageDir.c_str());
-    std::printf("  server copy     %s\n", storedAt.empty() ? serverDir.c_str() : storedAt.c_str());
+    std::printf("  data files      %s, %s.CHD\n", recorded.chtFile.c_str(), recorded.base.c_str());
+    std::printf("  settings        %s\n", recorded.settingsFile.c_str());
+    std::printf("  simulator truth %s\n", f.truth.c_str());
+    std::printf("  images          %s\n", f.images.c_str());
+    std::printf("  server copy     %s\n", storedAt.empty() ? f.server.c_str() : storedAt.c_str());
+}
+
+int runDemo(const DemoArgs& a) {
+    // Everything the demo writes lives in one folder of its own.
+    fs::path root = a.folder;
+    if (root.empty()) {
+        std::string pattern = (fs::temp_directory_path() / "lx9-demo.XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) {
+            std::perror("lx9 demo: cannot create a temporary folder");
+            return 1;
+        }
+        root = pattern;
+    }
+    if (a.gui) return runDemoGui(a, root);
+    const DemoFolders f{
+        root, root / "settings", root / "data", root / "images", root / "server", root / "truth.csv"};
+    for (const auto& d : {f.settings, f.data, f.images, f.server})
+        fs::create_directories(d);
+    // The console's progress goes to standard error; line buffering keeps both in order in a log.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    ::setenv("LX9_CONFIG_DIR", f.settings.c_str(), 1);
+    std::printf("LX9 demo in %s\n", root.c_str());
+
+    sim::SimulatorOptions so;
+    so.port = 0;
+    so.scenario = demoScenario(a);
+    so.seed = a.seed;
+    so.truthPath = f.truth.string();
+    sim::InstrumentSimulator simulator(so);
+    if (!startInstrument(simulator, so)) return 1;
+    RecordedTest recorded;
+    if (!recordTest(f, so.scenario, simulator, recorded)) return 1;
+    LoadedTest test;
+    if (!analyseTest(recorded.chtFile, f.truth, test)) return 1;
+    // Images are drawn off screen, by the drawing stage and again by the upload.
+    ui::OffscreenGui gui;
+    if (!drawImages(test, f.images)) return 1;
+    fs::path storedAt;
+    if (!uploadTest(f, test, recorded.chtFile, storedAt)) return 1;
+    printWhere(f, recorded, storedAt);
     return 0;
 }
 

@@ -590,50 +590,60 @@ bool SetupForm::applyPreset(int n) {
     return true;
 }
 
-std::optional<SetupRefusal> SetupForm::validate() const {
-    using F = SetupField;
-    auto refuse = [](std::string message, SetupField field, int index = 0) {
-        return std::optional<SetupRefusal>(SetupRefusal{std::move(message), FieldRef{field, index}});
-    };
+namespace {
 
-    // 1. Job texts.
-    if (c_.siteName.empty()) return refuse("请输入工地名称！", F::SiteName);
-    if (c_.unitName.empty()) return refuse("请输入检测单位名称！", F::UnitName);
-    if (c_.personName.empty()) return refuse("请输入检测人员名称！", F::PersonName);
-    if (c_.pileId.empty()) return refuse("请输入桩号！", F::PileId);
+using F = SetupField;
+using Refusal = std::optional<SetupRefusal>;
+
+Refusal refuse(std::string message, SetupField field, int index = 0) {
+    return Refusal(SetupRefusal{std::move(message), FieldRef{field, index}});
+}
+
+// The job texts: present, and short enough for the instrument.
+Refusal jobTextRefusal(const SetupControls& c) {
+    if (c.siteName.empty()) return refuse("请输入工地名称！", F::SiteName);
+    if (c.unitName.empty()) return refuse("请输入检测单位名称！", F::UnitName);
+    if (c.personName.empty()) return refuse("请输入检测人员名称！", F::PersonName);
+    if (c.pileId.empty()) return refuse("请输入桩号！", F::PileId);
     // The instrument keeps each job text in a 50-byte field; a longer one would arrive cut.
-    if (utf8ToGbk(c_.siteName).size() > kJobTextBytes)
+    if (utf8ToGbk(c.siteName).size() > kJobTextBytes)
         return refuse("工程名称过长(最多49个字节，约24个汉字)，请重新输入！", F::SiteName);
-    if (utf8ToGbk(c_.unitName).size() > kJobTextBytes)
+    if (utf8ToGbk(c.unitName).size() > kJobTextBytes)
         return refuse("检测单位名称过长(最多49个字节，约24个汉字)，请重新输入！", F::UnitName);
-    if (utf8ToGbk(c_.personName).size() > kJobTextBytes)
+    if (utf8ToGbk(c.personName).size() > kJobTextBytes)
         return refuse("检测人员名称过长(最多49个字节，约24个汉字)，请重新输入！", F::PersonName);
-    if (utf8ToGbk(c_.pileId).size() > kJobTextBytes)
+    if (utf8ToGbk(c.pileId).size() > kJobTextBytes)
         return refuse("桩号过长(最多49个字节，约24个汉字)，请重新输入！", F::PileId);
+    return std::nullopt;
+}
 
-    // 2, 3. Pile.
-    const int32_t pipes = parseIntText(c_.pipeCount);
+// The pile: pipes, length, diameter and offset angle.
+Refusal pileRefusal(const SetupControls& c) {
+    const int32_t pipes = parseIntText(c.pipeCount);
     if (pipes < 2 || pipes > 5) return refuse("管数超出范围，请重新输入！", F::PipeCount);
-    if (!inRange(parseFloatText(c_.pileLength), 0.0, 200.0))
+    if (!inRange(parseFloatText(c.pileLength), 0.0, 200.0))
         return refuse("桩长超出范围(0-200)，请重新输入！", F::PileLength);
-    const int32_t diameter = parseIntText(c_.pileDiameter);
+    const int32_t diameter = parseIntText(c.pileDiameter);
     if (diameter <= 0 || diameter > 9999)
         return refuse("桩径超出范围(0-9999)，请重新输入！", F::PileDiameter);
-    const int32_t angle = parseIntText(c_.offsetAngle);
+    const int32_t angle = parseIntText(c.offsetAngle);
     if (angle < -360 || angle > 360) return refuse("偏移角超出范围(-360-360)，请重新输入！", F::OffsetAngle);
+    return std::nullopt;
+}
 
-    // 4. Modes and channels.
-    if (c_.testMode < kHorizontal || c_.testMode > kFan) return refuse("请选择一种测试方式！", F::TestMode);
-    if (!c_.pairwise && !c_.oneToMany) return refuse("请选择一种收发方式！", F::TransceiveMode);
+// Modes and channels: a test and transceive mode, two active channels, and what they are for.
+Refusal channelRefusal(const SetupControls& c) {
+    if (c.testMode < kHorizontal || c.testMode > kFan) return refuse("请选择一种测试方式！", F::TestMode);
+    if (!c.pairwise && !c.oneToMany) return refuse("请选择一种收发方式！", F::TransceiveMode);
     int active = 0;
-    for (const auto& ch : c_.channels)
+    for (const auto& ch : c.channels)
         active += ch.checked ? 1 : 0;
     if (active < 2) return refuse("请选择至少2个通道进行测试！", F::ChannelActive);
 
-    // 5.
-    if (c_.oneToMany) {
+    // Roles in one-to-many; otherwise what is shown and how it is kept.
+    if (c.oneToMany) {
         bool transmitter = false, receiver = false;
-        for (const auto& ch : c_.channels) {
+        for (const auto& ch : c.channels) {
             if (!ch.checked) continue;
             transmitter = transmitter || ch.state == kRoleTransmitter;
             receiver = receiver || startsWith(ch.state, kRoleReceiver);
@@ -642,33 +652,42 @@ std::optional<SetupRefusal> SetupForm::validate() const {
         if (!receiver) return refuse("在一发多收模式下，请至少选择一个接收管！", F::ChannelState);
     } else {
         bool shown = false;
-        for (const auto& row : c_.rows)
+        for (const auto& row : c.rows)
             shown = shown || row.display;
         if (!shown) return refuse("请选择至少1个剖面显示数据！", F::RowDisplay);
-        if (c_.saveMode.empty()) return refuse("请选择一种保存方式！", F::SaveMode);
-        if (c_.pickMethod.empty()) return refuse("请选择一种波形判读算法！", F::PickMethod);
-        if (c_.standard.empty()) return refuse("请选择一种测试标准！", F::Standard);
+        if (c.saveMode.empty()) return refuse("请选择一种保存方式！", F::SaveMode);
+        if (c.pickMethod.empty()) return refuse("请选择一种波形判读算法！", F::PickMethod);
+        if (c.standard.empty()) return refuse("请选择一种测试标准！", F::Standard);
     }
+    return std::nullopt;
+}
 
-    // 6. One pipe per channel.
+// One pipe per channel.
+Refusal duplicatePipeRefusal(const SetupControls& c) {
     for (int i = 0; i < kChannelCount; ++i) {
         for (int j = i + 1; j < kChannelCount; ++j) {
-            const auto &a = c_.channels[i], &b = c_.channels[j];
+            const auto &a = c.channels[i], &b = c.channels[j];
             if (a.checked && b.checked && !a.pipe.empty() && a.pipe == b.pipe)
                 return refuse("所选埋管重复，请更改选择！", F::ChannelPipe, j);
         }
     }
+    return std::nullopt;
+}
 
-    // 7. Start depth and step.
-    if (c_.testMode == kHorizontal && !inRange(parseFloatText(c_.startDepth), 0.0, 200.0))
+// The start depth and the step.
+Refusal startAndStepRefusal(const SetupControls& c) {
+    if (c.testMode == kHorizontal && !inRange(parseFloatText(c.startDepth), 0.0, 200.0))
         return refuse("平测模式始测深度超出范围(0-200)，请重新输入！", F::StartDepth);
     // Every mode levels the probes by this step; outside the chooser's set it cannot be used.
-    if (!isStepChoice(parseIntText(c_.step)))
+    if (!isStepChoice(parseIntText(c.step)))
         return refuse("移距输入错误，只能是10、50、100、150、200、250、500中的一个，请重新输入！", F::Step);
+    return std::nullopt;
+}
 
-    // 8. One transmitter, the lowest active channel.
-    if (c_.oneToMany) {
-        const auto& ch = c_.channels;
+// One-to-many: one transmitter, the lowest active channel.
+Refusal transmitterRefusal(const SetupControls& c) {
+    if (c.oneToMany) {
+        const auto& ch = c.channels;
         if (ch[0].checked) {
             if (ch[0].state != kRoleTransmitter)
                 return refuse(
@@ -687,11 +706,14 @@ std::optional<SetupRefusal> SetupForm::validate() const {
             return refuse("CH4不能作为发射通道！", F::ChannelState, 3);
         }
     }
+    return std::nullopt;
+}
 
-    // 9. Pipes rise with the channel number.
+// Pipes rise with the channel number.
+Refusal pipeOrderRefusal(const SetupControls& c) {
     for (int i = 0; i < kChannelCount; ++i) {
         for (int j = i + 1; j < kChannelCount; ++j) {
-            const auto &a = c_.channels[i], &b = c_.channels[j];
+            const auto &a = c.channels[i], &b = c.channels[j];
             if (a.checked && b.checked && compareTexts(a.pipe, b.pipe) > 0)
                 return refuse(
                     format("埋管规则：通道小的埋管号不能大于通道大的埋管号！CH%d的埋管号不能比CH%d的"
@@ -700,11 +722,13 @@ std::optional<SetupRefusal> SetupForm::validate() const {
                     F::ChannelPipe, i);
         }
     }
+    return std::nullopt;
+}
 
-    // 10 to 12. The shown rows.
-    const double interval = current_.sampleInterval;
+// The shown rows: spacing, gain, delay, and in the slanted modes start, step and height.
+Refusal rowRefusal(const SetupControls& c, double interval) {
     for (int r = 0; r < kMaxSections; ++r) {
-        const SectionRow& row = c_.rows[r];
+        const SectionRow& row = c.rows[r];
         const int k = r + 1;
         const int32_t spacing = parseIntText(row.spacing);
         // A measured row that is only hidden is still recorded, and its velocities divide by
@@ -719,8 +743,8 @@ std::optional<SetupRefusal> SetupForm::validate() const {
         if (auto text = delayRefusal(k, parseFloatText(row.delay), interval))
             return refuse(std::move(*text), F::RowDelay, r);
 
-        if (c_.testMode == kHorizontal) continue;
-        const char* mode = c_.testMode == kFan ? "扇形测模式" : "斜测模式";
+        if (c.testMode == kHorizontal) continue;
+        const char* mode = c.testMode == kFan ? "扇形测模式" : "斜测模式";
         const double start = parseFloatText(row.startDepth);
         const int32_t rowStep = parseIntText(row.step);
         const int32_t height = parseIntText(row.heightDiff);
@@ -731,7 +755,7 @@ std::optional<SetupRefusal> SetupForm::validate() const {
             return refuse(
                 std::string(mode) + format("剖面 %d 的 移距 不是10到500之间的固定数值，请重新输入！", k),
                 F::RowStep, r);
-        if (c_.testMode == kFan) {
+        if (c.testMode == kFan) {
             // Beyond this the start height leaves the instrument's 16-bit fields.
             if (height < -9999 || height > 9999)
                 return refuse(format("扇形测模式剖面 %d 的 高度差 超出范围(-9999-9999)，请重新输入！", k),
@@ -741,8 +765,7 @@ std::optional<SetupRefusal> SetupForm::validate() const {
                 return refuse(format("斜测模式剖面 %d 的 高度差 超出允许范围(-%d，%d)，请重新输入！", k,
                                      spacing, spacing),
                               F::RowHeightDiff, r);
-            if (r + 1 < kMaxSections && c_.rows[r + 1].display &&
-                parseIntText(c_.rows[r + 1].step) != rowStep)
+            if (r + 1 < kMaxSections && c.rows[r + 1].display && parseIntText(c.rows[r + 1].step) != rowStep)
                 return refuse(format("斜测模式剖面 %d 和 %d 的 移距 不同，请重新输入！", k, k + 1),
                               F::RowStep, r + 1);
         }
@@ -754,6 +777,17 @@ std::optional<SetupRefusal> SetupForm::validate() const {
                 F::RowHeightDiff, r);
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<SetupRefusal> SetupForm::validate() const {
+    // The first refusal wins, in this order: it is the one the dialog shows.
+    for (auto check : {jobTextRefusal, pileRefusal, channelRefusal, duplicatePipeRefusal, startAndStepRefusal,
+                       transmitterRefusal, pipeOrderRefusal}) {
+        if (Refusal r = check(c_)) return r;
+    }
+    return rowRefusal(c_, current_.sampleInterval);
 }
 
 void SetupForm::writeRecord() {
