@@ -186,13 +186,6 @@ uint8_t filterCode(int32_t highPassCode, int32_t lowPassKHz) {
     return 0x11;
 }
 
-int32_t truncate32(double value) {
-    if (value != value) return 0;
-    if (value >= 2147483647.0) return INT32_MAX;
-    if (value <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
 void buildConfigPacket(const _Ctrl_Code_INFO_DLL& config, uint8_t out[kConfigPacketSize]) {
     std::memset(out, 0, kConfigPacketSize);
     out[0] = 'd';

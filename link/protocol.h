@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "link/kaxil_records.h"
+#include "link/truncate.h"
 
 namespace kaxil {
 
@@ -97,9 +98,5 @@ uint8_t gainCode(uint16_t gain);
 
 // Filter code from the high-pass code (units of 10 Hz) and the low-pass corner (kHz).
 uint8_t filterCode(int32_t highPassCode, int32_t lowPassKHz);
-
-// Truncates towards zero into int32; NaN gives 0 and values beyond the range saturate, so a
-// wild float never turns into undefined behaviour. Callers keep the low bits they need.
-int32_t truncate32(double value);
 
 }  // namespace kaxil

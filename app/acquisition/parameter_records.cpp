@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "data/text_codec.h"
-#include "link/protocol.h"
+#include "link/truncate.h"
 
 namespace lx9 {
 namespace {

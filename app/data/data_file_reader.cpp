@@ -18,6 +18,7 @@
 #include "data/data_file_text.h"
 #include "data/point_metrics.h"
 #include "data/text_codec.h"
+#include "link/truncate.h"
 
 namespace lx9 {
 namespace {
@@ -33,13 +34,7 @@ constexpr size_t npos = std::string::npos;
 constexpr std::array<std::string_view, 5> kUserTextLabels = {
     "SITE     :", "DATE     :", "UNIT     :", "PERSON   :", "PILEID   :"};
 
-// trunc() into an int32, with NaN as 0 and the range's ends for values beyond it.
-int32_t truncToInt32(double v) {
-    if (std::isnan(v)) return 0;
-    if (v <= static_cast<double>(INT32_MIN)) return INT32_MIN;
-    if (v >= static_cast<double>(INT32_MAX)) return INT32_MAX;
-    return static_cast<int32_t>(v);
-}
+using kaxil::truncate32;
 
 // A sample index recovered from a time in the file: x = (time − delay) / dt − 1, to the nearest
 // sample; below 1 gives 0 and beyond the waveform its last sample.
@@ -260,7 +255,7 @@ bool COpenfile::parseHeader(CInfo& info) {
         const int k = kSiSectionSlot[si];
         info.sections[k].name = std::string(kSiNames[si]);
         info.sectionSlot[si] = k;
-        const int32_t spacing = truncToInt32((parseReal(column(crossKey, tableRow, r, 8)) + 0.0001) * 1000.0);
+        const int32_t spacing = truncate32((parseReal(column(crossKey, tableRow, r, 8)) + 0.0001) * 1000.0);
         const int32_t gain = parseInt(column(gainKey, tableRow, r, 8));
         const auto delay = static_cast<float>(parseReal(column(delayKey, tableRow, r, 8)));
         const auto lowPass = static_cast<float>(parseReal(column(lowKey, tableRow, r, 8)));
@@ -277,14 +272,14 @@ bool COpenfile::parseHeader(CInfo& info) {
         }
         // Metres with two decimals back to millimetres: to the nearest one, so 0.29 is 290.
         const double height = parseReal(column(heightKey, tableRow, r, 8)) * 1000.0;
-        info.sections[k].heightDiff = truncToInt32(std::floor(height + 0.5));
+        info.sections[k].heightDiff = truncate32(std::floor(height + 0.5));
     }
 
     // Step, sampling and waveform length come from the table row of the first ray's section.
     rayKeyPos_ = findKey("SI   SourL");
     const int q = normaliseSi(parseInt(column(rayKeyPos_, kRayRowBytes, 0, 2)));
     if (q < 0 || q >= kSiCount) return failWith(kTextBadRaySi);
-    info.stepMm = truncToInt32((parseReal(column(findKey("    Move"), tableRow, q, 8)) + 0.0001) * 1000.0);
+    info.stepMm = truncate32((parseReal(column(findKey("    Move"), tableRow, q, 8)) + 0.0001) * 1000.0);
     info.sampleInterval = static_cast<float>(parseReal(column(findKey("  dT(us)"), tableRow, q, 8)));
     info.sampleLength = parseInt(column(findKey("  DatLen"), tableRow, q, 8));
     if (info.sampleLength == 5121) info.sampleLength = 512;
@@ -345,7 +340,7 @@ bool COpenfile::scanRays(const CInfo& info, uint64_t chdSize, std::vector<Ray>& 
         previousSi = si;
 
         const double source = parseReal(column(sourKey, kRayRowBytes, row, 8));
-        const int32_t sourceCm = truncToInt32((source + 0.00001) * 100.0);
+        const int32_t sourceCm = truncate32((source + 0.00001) * 100.0);
         if (r > 0 && sourceCm != previousSource && firstMove == npos) firstMove = r;
         previousSource = sourceCm;
 

@@ -54,7 +54,7 @@ struct UploadHooks {
     // Absent: the lists' upload critical values are sent as they stand.
     CriticalsCalculator computeCriticals;
     ImageRenderer renderImage;
-    ConsoleSink console;  // the transport's console lines; standard output when absent
+    UploadConsoleLines console;  // the transport's console lines; standard output when absent
 };
 
 struct UploadRequest {

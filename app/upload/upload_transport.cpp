@@ -67,7 +67,8 @@ bool CancelSignal::waitFor(std::chrono::milliseconds ms) const {
     }
 }
 
-UploadTransport::UploadTransport(TransportOptions options, const CancelSignal* cancel, ConsoleSink console)
+UploadTransport::UploadTransport(TransportOptions options, const CancelSignal* cancel,
+                                 UploadConsoleLines console)
     : options_(options), cancel_(cancel), console_(std::move(console)) {}
 
 UploadTransport::~UploadTransport() {

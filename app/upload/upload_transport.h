@@ -35,8 +35,8 @@ class CancelSignal {
     std::atomic<bool> cancelled_{false};
 };
 
-// Where console output goes (the program's standard output by default).
-using ConsoleSink = std::function<void(std::string_view)>;
+// Where the transport's console lines go (the program's standard output by default).
+using UploadConsoleLines = std::function<void(std::string_view)>;
 
 struct TransportOptions {
     uint32_t address = 0x7F000001;  // IPv4, host order
@@ -54,7 +54,8 @@ inline constexpr int kSendCancelled = -2;
 
 class UploadTransport {
   public:
-    UploadTransport(TransportOptions options, const CancelSignal* cancel = nullptr, ConsoleSink console = {});
+    UploadTransport(TransportOptions options, const CancelSignal* cancel = nullptr,
+                    UploadConsoleLines console = {});
     ~UploadTransport();
     UploadTransport(const UploadTransport&) = delete;
     UploadTransport& operator=(const UploadTransport&) = delete;
@@ -76,7 +77,7 @@ class UploadTransport {
 
     TransportOptions options_;
     const CancelSignal* cancel_;
-    ConsoleSink console_;
+    UploadConsoleLines console_;
     int fd_ = -1;
 };
 

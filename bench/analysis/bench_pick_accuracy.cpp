@@ -3,8 +3,9 @@
 // three methods, plus each method on the unfiltered trace and the textbook AIC picker on the raw
 // trace. The groups: onsets at 60–380 samples (normal) or 15–60 (early, the usual case with the
 // default delay), each without and with a later, weaker wave (10–30 % of the first, at 300–450
-// samples: a reflection or tube wave). Prints a Markdown table and the automatic method's goals,
-// and writes them to bench/results/pick_accuracy.md. A measurement only.
+// samples: a reflection or tube wave). Prints a Markdown table and the automatic method's goals;
+// with --out also writes them to FILE (`make bench-results` keeps bench/results/pick_accuracy.md).
+// A measurement only.
 //
 //   bench_pick_accuracy [--traces N] [--out FILE]
 #include <algorithm>
@@ -181,7 +182,7 @@ std::string table(const AllStats& stats, int traces, double dt) {
 
 int main(int argc, char** argv) {
     int traces = 2000;
-    std::string outPath = LX9_PICK_ACCURACY_OUT;
+    std::string outPath;  // a plain run only prints: kept results are rewritten only when asked
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--traces") && i + 1 < argc) {
             traces = std::max(1, std::atoi(argv[++i]));
@@ -256,6 +257,7 @@ int main(int argc, char** argv) {
     std::fputs(text.c_str(), stdout);
     std::printf("\n%d traces picked %d ways in %.1f s\n",
                 traces * static_cast<int>(std::size(kSnrSteps)) * kGroupCount, kPickerCount, seconds);
+    if (outPath.empty()) return 0;
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(outPath).parent_path(), ec);
     std::ofstream file(outPath, std::ios::binary | std::ios::trunc);

@@ -16,7 +16,7 @@ using namespace std::chrono_literals;
 
 struct Console {
     std::string text;
-    ConsoleSink sink() {
+    UploadConsoleLines sink() {
         return [this](std::string_view s) { text += s; };
     }
 };
