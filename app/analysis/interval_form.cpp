@@ -48,26 +48,8 @@ std::string IntervalForm::caption(int id) const {
             return "剖面切换";
         case kWbInterval:
             return "H-Vp";
-        case kWbZoom:
-            return "放大" + std::to_string(zoom_);
-        case kWbPageForward:
-            return "前翻";
-        case kWbPageBack:
-            return "后翻";
-        case kWbNextWave:
-            return "前波";
-        case kWbPrevWave:
-            return "后波";
-        case kWbLeft:
-            return "左移";
-        case kWbRight:
-            return "右移";
-        case kWbReread:
-            return "重读";
-        case kWbExit:
-            return "退出";
         default:
-            return {};
+            return workbenchCommonCaption(id, zoom_);
     }
 }
 

@@ -63,14 +63,10 @@ uint32_t WorkbenchForm::setPageSize(int rows) {
     return kWbWaveTrain;
 }
 
-std::string WorkbenchForm::caption(int id) const {
+std::string workbenchCommonCaption(int id, int zoom) {
     switch (id) {
-        case kWbSection:
-            return "剖面选择";
-        case kWbInterval:
-            return guangdong() ? "K" : "H-Vp";
         case kWbZoom:
-            return "放大" + std::to_string(zoom_);
+            return "放大" + std::to_string(zoom);
         case kWbPageForward:
             return "前翻";
         case kWbPageBack:
@@ -89,6 +85,17 @@ std::string WorkbenchForm::caption(int id) const {
             return "退出";
         default:
             return {};
+    }
+}
+
+std::string WorkbenchForm::caption(int id) const {
+    switch (id) {
+        case kWbSection:
+            return "剖面选择";
+        case kWbInterval:
+            return guangdong() ? "K" : "H-Vp";
+        default:
+            return workbenchCommonCaption(id, zoom_);
     }
 }
 

@@ -43,6 +43,10 @@ inline constexpr int kWbLeft = 1177;
 inline constexpr int kWbRight = 1178;
 inline constexpr int kWbReread = 1179;
 inline constexpr int kWbExit = 1012;
+// The captions the workbench and the interval view share (zoom, paging, waves, moves, 重读,
+// 退出); empty for the two buttons each view names itself.
+std::string workbenchCommonCaption(int id, int zoom);
+
 inline constexpr std::array<int, 11> kWbButtonOrder = {kWbSection,  kWbInterval, kWbZoom,     kWbPageForward,
                                                        kWbPageBack, kWbNextWave, kWbPrevWave, kWbLeft,
                                                        kWbRight,    kWbReread,   kWbExit};
