@@ -1,32 +1,48 @@
-# lx9_header_check(): every header of app/ and link/ compiled on its own, so a header that leans on
-# what its includer happened to include before it fails the normal build. Qt headers (those of
-# lx9gui's files and of the program) compile against lx9gui, the others against lx9core, so a Qt
-# include in a core header fails here too.
+# lx9_header_check(): every header of app/ and link/ compiled on its own against the library of
+# its folder, so a header that leans on what its includer happened to include before it, or that
+# reaches a folder its library does not use, fails the normal build. A header goes to its
+# folder's Qt library when its sibling .cpp is built there or its name follows the Qt rule
+# (_dialog, _window, _view); the command tool's headers compile against everything.
 function(lx9_header_check)
     file(GLOB_RECURSE headers CONFIGURE_DEPENDS
         ${PROJECT_SOURCE_DIR}/app/*.h ${PROJECT_SOURCE_DIR}/link/*.h)
-    get_target_property(gui_sources lx9gui SOURCES)
-    get_target_property(core_sources lx9core SOURCES)
     set(out_dir ${CMAKE_BINARY_DIR}/header_check)
-    set(core_units "")
-    set(gui_units "")
+    set(checked_libraries "")
     foreach(header IN LISTS headers)
         file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${header})
-        string(REGEX REPLACE "\\.h$" ".cpp" sibling ${header})
         string(MAKE_C_IDENTIFIER ${rel} unit_name)
         set(unit ${out_dir}/${unit_name}.cpp)
-        # file(GENERATE) rewrites only on change, so ccache and ninja see stable units.
-        file(GENERATE OUTPUT ${unit} CONTENT "#include \"${rel}\"\n")
-        # A header-only Qt file goes by the Qt naming rule (_dialog, _window, _view).
-        if(header IN_LIST gui_sources OR sibling IN_LIST gui_sources OR rel MATCHES "^app/program/"
-           OR (rel MATCHES "_(dialog|window|view)\\.h$" AND NOT sibling IN_LIST core_sources))
-            list(APPEND gui_units ${unit})
+        get_filename_component(base ${header} NAME_WE)
+        if(rel MATCHES "^link/")
+            set(library kaxil_headers)
+            set(include_name ${rel})
         else()
-            list(APPEND core_units ${unit})
+            string(REGEX REPLACE "^app/([^/]+)/.*" "\\1" folder ${rel})
+            set(include_name ${folder}/${base}.h)
+            if(folder STREQUAL "cli")
+                set(library lx9gui)
+            else()
+                set(library lx9_${folder})
+                if(TARGET lx9_${folder}_qt)
+                    get_target_property(qt_sources lx9_${folder}_qt SOURCES)
+                    if("${base}.cpp" IN_LIST qt_sources OR base MATCHES "_(dialog|window|view)$")
+                        set(library lx9_${folder}_qt)
+                    endif()
+                endif()
+            endif()
+        endif()
+        # file(GENERATE) rewrites only on change, so ccache and ninja see stable units.
+        file(GENERATE OUTPUT ${unit} CONTENT "#include \"${include_name}\"\n")
+        list(APPEND units_${library} ${unit})
+        list(APPEND checked_libraries ${library})
+    endforeach()
+    list(REMOVE_DUPLICATES checked_libraries)
+    foreach(library IN LISTS checked_libraries)
+        add_library(lx9_header_check_${library} OBJECT ${units_${library}})
+        target_link_libraries(lx9_header_check_${library} PRIVATE ${library})
+        if(library STREQUAL "lx9gui")
+            # The command tool's folder is reached only by its own executable.
+            lx9_folder_includes(lx9_header_check_${library} cli PRIVATE)
         endif()
     endforeach()
-    add_library(lx9_header_check_core OBJECT ${core_units})
-    target_link_libraries(lx9_header_check_core PRIVATE lx9core)
-    add_library(lx9_header_check_gui OBJECT ${gui_units})
-    target_link_libraries(lx9_header_check_gui PRIVATE lx9gui)
 endfunction()

@@ -25,6 +25,8 @@ endif()
 function(lx9_test name label)
     cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
     add_executable(${name} ${T_SOURCES})
+    # Tests reach their shared fixtures as "tests/..." and the tools as "tools/...".
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "acquisition/parameter_records.h"
+#include "instrument/parameter_records.h"
 
 namespace lx9 {
 

@@ -7,8 +7,8 @@
 
 #include "acquisition/acquisition_rules.h"
 #include "acquisition/messages.h"
-#include "acquisition/parameter_records.h"
-#include "acquisition/shared_flags.h"
+#include "instrument/parameter_records.h"
+#include "data/run_state.h"
 #include "analysis/process_points.h"
 #include "data/globals.h"
 

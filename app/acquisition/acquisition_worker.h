@@ -27,10 +27,11 @@
 #include <vector>
 
 #include "acquisition/console_sink.h"
-#include "acquisition/instrument_link.h"
+#include "instrument/instrument_link.h"
 #include "data/cinfo.h"
 #include "data/sample_data_list.h"
 #include "link/kaxil_records.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 

@@ -9,7 +9,7 @@
 
 #include "acquisition/acquisition_rules.h"
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/data_file_format.h"
 #include "data/data_file_reader.h"
 #include "data/data_file_writer.h"

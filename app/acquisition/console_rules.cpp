@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/point_metrics.h"
 #include "data/sample_data_list.h"
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "data/cinfo.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 

@@ -9,25 +9,13 @@
 #include <optional>
 #include <string>
 
+#include "display/panel_view.h"
+
 namespace lx9 {
 
 class LinkForm;
 class ResetForm;
 
-// What changed, for a redraw request.
-enum ViewPart : uint32_t {
-    kViewWaveform = 1u << 0,    // the waveform view and its marks
-    kViewWaveTrain = 1u << 1,   // the wave-train view
-    kViewCurves = 1u << 2,      // the depth curves (velocity, amplitude, PSD)
-    kViewPointInfo = 1u << 3,   // the point information texts
-    kViewSectionMap = 1u << 4,  // the section map
-    kViewButtons = 1u << 5,     // enabling, visibility and captions of the buttons
-    kViewBattery = 1u << 6,     // the battery bar
-    kViewLiftSpeed = 1u << 7,   // the lift-speed bar
-    kViewReset = 1u << 8,       // the point lists were re-created: start the views again
-    kViewDialogs = 1u << 9,     // the texts of an open dialog changed (heights, progress, prompt)
-    kViewAll = (1u << 10) - 1,
-};
 
 // The dialogs the console opens over itself; the view shows the controller's form of each.
 enum class ConsoleDialog { PlusInput, Modal, Resample, Leak, Save, Prompt };

@@ -19,7 +19,7 @@
 #include "acquisition/console_keys.h"
 #include "acquisition/link_dialog.h"
 #include "acquisition/reset_form.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/data_folder.h"
 #include "data/globals.h"
 #include "data/sample_data_list.h"

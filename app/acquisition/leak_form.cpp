@@ -1,6 +1,6 @@
 #include "acquisition/leak_form.h"
 
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 

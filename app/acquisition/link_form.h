@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "acquisition/instrument_link.h"
+#include "instrument/instrument_link.h"
 
 namespace lx9 {
 

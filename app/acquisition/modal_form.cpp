@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "data/globals.h"
-#include "setup/number_text.h"
+#include "data/run_state.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 

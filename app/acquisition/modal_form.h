@@ -13,6 +13,7 @@
 #include "data/cinfo.h"
 #include "setup/setup_console.h"
 #include "ui/message_sink.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 

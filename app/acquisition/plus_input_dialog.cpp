@@ -11,7 +11,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 #include "ui/num_input_dialog.h"
 #include "ui/select_dialog.h"
 

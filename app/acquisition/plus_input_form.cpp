@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 #include "setup/setup_form.h"
 
 namespace lx9 {

@@ -2,6 +2,7 @@
 
 #include "acquisition/messages.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 

@@ -21,6 +21,7 @@
 #include "acquisition/test_dialog_host.h"
 #include "data/cinfo.h"
 #include "ui/message_sink.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "acquisition/instrument_link.h"
+#include "instrument/instrument_link.h"
 #include "acquisition/mailbox.h"
 
 namespace lx9 {

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 #include "ui/num_input_dialog.h"
 
 namespace lx9 {

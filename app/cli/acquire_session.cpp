@@ -17,10 +17,10 @@
 #include <thread>
 
 #include "acquisition/console_controller.h"
-#include "acquisition/kaxil_link.h"
+#include "instrument/kaxil_link.h"
 #include "acquisition/link_form.h"
 #include "acquisition/reset_form.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 
 namespace lx9::cli {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/analysis_report.h"
-#include "analysis/pick_audit.h"
+#include "workbench/pick_audit.h"
 #include "analysis/pile_analysis.h"
 #include "analysis/process_points.h"
 #include "cli/commands.h"
@@ -18,6 +18,7 @@
 #include "data/data_file_format.h"
 #include "data/data_file_reader.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/point_metrics.h"
 #include "data/settings_store.h"
 

@@ -3,7 +3,7 @@
 // Exit code 0 when the instrument answered the handshake, 1 otherwise.
 #include <cstdio>
 
-#include "acquisition/kaxil_link.h"
+#include "instrument/kaxil_link.h"
 #include "cli/commands.h"
 #include "link/instrument_address.h"
 

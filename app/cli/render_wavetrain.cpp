@@ -11,6 +11,7 @@
 
 #include "cli/test_file.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/settings_store.h"
 #include "display/wave_train_geometry.h"
 #include "display/wave_train_view.h"

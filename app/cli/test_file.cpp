@@ -3,6 +3,7 @@
 #include "data/data_file_format.h"
 #include "data/data_file_reader.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 
 namespace lx9::cli {
 

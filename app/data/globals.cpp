@@ -4,9 +4,9 @@ namespace lx9 {
 
 CInfo currentInfo;
 CInfo savedInfo;
+std::mutex currentInfoLock;
 std::array<std::unique_ptr<CSampleDataList>, kMaxSections> sectionLists;
 std::atomic<int32_t> maxPointCount{0};
-std::atomic<uint32_t> testState{makeState(kStateIdle)};
 UploadSettings uploadSettings;
 
 }  // namespace lx9

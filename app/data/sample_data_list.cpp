@@ -5,6 +5,7 @@
 
 #include "data/cinfo.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/point_metrics.h"
 
 namespace lx9 {

@@ -4,7 +4,7 @@
 #include <QPaintEvent>
 #include <QPolygon>
 
-#include "acquisition/console_view.h"
+#include "display/panel_view.h"
 #include "display/view_shapes_view.h"
 
 namespace lx9 {

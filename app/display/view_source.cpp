@@ -1,6 +1,6 @@
 #include "display/view_source.h"
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "analysis/algorithm.h"
 #include "data/globals.h"
 

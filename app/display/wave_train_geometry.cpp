@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "data/globals.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 
@@ -185,7 +186,7 @@ void layoutTrainRows(const WaveTrainSnapshot& s, TrainForm form, const TrainColu
             const int n = static_cast<int>(p.samples.size());
             if (form == TrainForm::Miniature) {
                 const int d = trainDecimation(n, cols.width, cols.count);
-                std::vector<PixelPoint> line;
+                std::vector<ViewPoint> line;
                 line.reserve(static_cast<size_t>(n / d + 1));
                 for (int i = 0; i < n; i += d) {
                     const int y = baseline + 12 - p.samples[static_cast<size_t>(i)] * 25 / 4095;
@@ -243,9 +244,9 @@ void layoutGrey(const WaveTrainSnapshot& s, const TrainColumns& cols, WaveTrainP
 // only the first, the leftmost, the rightmost and the last change the pixels drawn.
 class RowReducer {
   public:
-    explicit RowReducer(std::vector<PixelPoint>& out) : out_(out) {}
+    explicit RowReducer(std::vector<ViewPoint>& out) : out_(out) {}
     ~RowReducer() { flush(); }
-    void add(PixelPoint p) {
+    void add(ViewPoint p) {
         if (!run_.empty() && p.y != run_.front().y) flush();
         run_.push_back(p);
     }
@@ -267,8 +268,8 @@ class RowReducer {
         run_.clear();
     }
 
-    std::vector<PixelPoint>& out_;
-    std::vector<PixelPoint> run_;
+    std::vector<ViewPoint>& out_;
+    std::vector<ViewPoint> run_;
 };
 
 // The depth curves of each section, drawn by their own geometry at the column's width over the
@@ -279,9 +280,9 @@ void layoutCurves(const WaveTrainSnapshot& s, const TrainColumns& cols, WaveTrai
         const TrainSection& section = s.sections[static_cast<size_t>(k)];
         const int left = cols.left(k);
         const CurvesGeometry g = curvesGeometry(section.curves, cols.width, H, true);
-        auto move = [&](const std::vector<ViewPolyline>& runs, std::vector<std::vector<PixelPoint>>& out) {
+        auto move = [&](const std::vector<ViewPolyline>& runs, std::vector<std::vector<ViewPoint>>& out) {
             for (const ViewPolyline& run : runs) {
-                std::vector<PixelPoint>& line = out.emplace_back();
+                std::vector<ViewPoint>& line = out.emplace_back();
                 RowReducer reduce(line);
                 for (const ViewPoint& p : run.points)
                     reduce.add({left + p.x, p.y});

@@ -18,7 +18,7 @@
 #include "data/cinfo.h"
 #include "data/sample_data_list.h"
 #include "display/curves_geometry.h"
-#include "upload/section_image_geometry.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 
@@ -211,11 +211,11 @@ struct WaveTrainPicture {
     uint32_t background = 0xFFFFFF;  // 0xRRGGBB
     uint32_t grid = 0;
     std::vector<int> columnEdges;                    // x of each vertical edge, grid colour
-    std::vector<std::vector<PixelPoint>> waves;      // miniature waves, red
+    std::vector<std::vector<ViewPoint>> waves;      // miniature waves, red
     std::vector<HorizontalSpan> dashes;              // dash line, red
     std::vector<uint32_t> grey;                      // plot pixels row by row, 0xFFRRGGBB (grey form)
-    std::vector<std::vector<PixelPoint>> velocity;   // red
-    std::vector<std::vector<PixelPoint>> amplitude;  // blue
+    std::vector<std::vector<ViewPoint>> velocity;   // red
+    std::vector<std::vector<ViewPoint>> amplitude;  // blue
     std::vector<VerticalLine> criticalLines;
     std::vector<HorizontalSpan> selected;  // the console's point while a file is viewed, black
     std::optional<HorizontalSpan> marker;  // the picked point, red

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "display/wave_train_geometry.h"
 
 namespace lx9 {

@@ -7,8 +7,8 @@
 
 #include <mutex>
 
-#include "acquisition/console_view.h"
-#include "acquisition/shared_flags.h"
+#include "display/panel_view.h"
+#include "data/run_state.h"
 #include "analysis/algorithm.h"
 #include "data/globals.h"
 
@@ -19,7 +19,7 @@ QColor rgb(uint32_t c) {
     return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
 }
 
-void polyline(QPainter& p, const std::vector<PixelPoint>& points, QPolygon& scratch) {
+void polyline(QPainter& p, const std::vector<ViewPoint>& points, QPolygon& scratch) {
     if (points.size() < 2) return;
     scratch.resize(static_cast<int>(points.size()));
     for (size_t i = 0; i < points.size(); ++i)

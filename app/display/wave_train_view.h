@@ -18,6 +18,7 @@
 
 #include "display/panel_view.h"
 #include "display/wave_train_geometry.h"
+#include "data/run_state.h"
 
 class QPainter;
 

@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 
-#include "acquisition/console_view.h"
+#include "display/panel_view.h"
 #include "display/view_shapes_view.h"
 
 namespace lx9 {

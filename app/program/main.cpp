@@ -17,7 +17,7 @@
 #include "acquisition/console_screens.h"
 #include "acquisition/console_window.h"
 #include "acquisition/instance_lock.h"
-#include "acquisition/kaxil_link.h"
+#include "instrument/kaxil_link.h"
 #include "data/data_folder.h"
 #include "data/settings_store.h"
 #include "program/program_options.h"

@@ -7,11 +7,12 @@
 #include "acquisition/console_window.h"
 #include "acquisition/messages.h"
 #include "acquisition/test_dialogs.h"
-#include "analysis/analysis_dialog.h"
+#include "workbench/analysis_dialog.h"
 #include "display/section_map_view.h"
 #include "display/view_source.h"
 #include "display/wave_train_view.h"
 #include "display/waveform_view.h"
+#include "program/screen_entries.h"
 #include "setup/setup_dialog.h"
 #include "upload/upload_dialog.h"
 

@@ -10,7 +10,7 @@
 
 #include "acquisition/console_controller.h"
 #include "acquisition/console_window.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 
 namespace lx9::program {
 namespace {

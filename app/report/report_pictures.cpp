@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "display/curves_geometry.h"
 #include "display/curves_view.h"
 #include "display/wave_train_geometry.h"

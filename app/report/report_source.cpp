@@ -2,6 +2,7 @@
 
 #include "data/data_file_reader.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/settings_store.h"
 
 namespace lx9 {

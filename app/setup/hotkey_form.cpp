@@ -1,6 +1,6 @@
 #include "setup/hotkey_form.h"
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 namespace {

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 #include "ui/num_input_dialog.h"
 #include "ui/select_dialog.h"
 

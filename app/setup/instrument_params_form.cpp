@@ -1,8 +1,8 @@
 #include "setup/instrument_params_form.h"
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 

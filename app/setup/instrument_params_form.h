@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/cinfo.h"
 #include "setup/setup_form.h"
 #include "ui/message_sink.h"

@@ -1,13 +1,13 @@
 #include "setup/quick_set.h"
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
 
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 namespace {

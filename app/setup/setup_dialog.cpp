@@ -15,10 +15,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "acquisition/console_controller.h"
-#include "acquisition/console_window.h"
-#include "acquisition/para_input_dialog.h"
-#include "acquisition/shared_flags.h"
+#include "setup/para_input_dialog.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 #include "data/settings_store.h"
 #include "setup/calibration_dialog.h"
@@ -26,7 +24,7 @@
 #include "setup/data_folder_dialog.h"
 #include "setup/hotkey_dialog.h"
 #include "setup/instrument_params_dialog.h"
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 #include "ui/num_input_dialog.h"
 #include "ui/select_dialog.h"
 #include "ui/touch_keyboard_dialog.h"
@@ -541,20 +539,5 @@ bool CDlg_Set::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-void openSetupDialog(ConsoleController& controller, MessageSink& sink, QWidget* parent) {
-    SetupDialogHooks hooks;
-    hooks.setDepthListener = [&controller](std::function<void(uint16_t)> listener) {
-        controller.setDepthListener(std::move(listener));
-    };
-    if (auto* console = dynamic_cast<ConsoleWindow*>(parent)) {
-        hooks.dataFolderChanged = [console](const std::filesystem::path& folder) {
-            console->setDataFolder(folder);
-        };
-        // The console reads the keys from the record; its captions show them after a redraw.
-        hooks.hotkeysChanged = [console] { console->redraw(kViewButtons); };
-    }
-    CDlg_Set dialog(currentInfo, savedInfo, controller, sink, nullptr, std::move(hooks), parent);
-    dialog.exec();
-}
 
 }  // namespace lx9

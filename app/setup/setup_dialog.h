@@ -25,7 +25,6 @@ class QRadioButton;
 
 namespace lx9 {
 
-class ConsoleController;
 class InstrumentLink;
 class PadField;
 class SystemKeyboard;
@@ -41,9 +40,6 @@ struct SetupDialogHooks {
     std::filesystem::path settingsDir;
     std::function<void(const std::filesystem::path&)> dataFolderChanged;
 };
-
-// Opens the setup modally over the console.
-void openSetupDialog(ConsoleController& controller, MessageSink& sink, QWidget* parent);
 
 class CDlg_Set : public QDialog {
   public:

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <limits>
 
-#include "acquisition/instrument_link.h"
-#include "acquisition/shared_flags.h"
+#include "instrument/instrument_link.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 #include "data/text_codec.h"
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 namespace {

@@ -1,8 +1,8 @@
 #include "setup/sys_adjust_form.h"
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/globals.h"
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 

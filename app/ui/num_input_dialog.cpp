@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 

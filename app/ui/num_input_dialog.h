@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "acquisition/num_input_form.h"
+#include "ui/num_input_form.h"
 #include "ui/message_sink.h"
 #include "ui/pad_placement.h"
 

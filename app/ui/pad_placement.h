@@ -3,7 +3,7 @@
 // at an edge never leaves its keys out of reach. Qt-free.
 #pragma once
 
-#include "acquisition/num_input_form.h"
+#include "ui/num_input_form.h"
 
 namespace lx9 {
 

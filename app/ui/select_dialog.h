@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/select_form.h"
+#include "ui/select_form.h"
 #include "ui/pad_placement.h"
 
 namespace lx9 {

@@ -21,10 +21,10 @@
 namespace lx9 {
 namespace {
 
-using analysis_ui::dialogFont;
-using analysis_ui::kTouchHeight;
-using analysis_ui::qs;
-using analysis_ui::touchButton;
+using touch_ui::dialogFont;
+using touch_ui::kTouchHeight;
+using touch_ui::qs;
+using touch_ui::touchButton;
 
 QLineEdit* field(QWidget* parent, bool readOnly) {
     auto* f = new QLineEdit(parent);

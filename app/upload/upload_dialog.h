@@ -16,7 +16,7 @@
 #include <mutex>
 #include <string>
 
-#include "analysis/analysis_pads_dialog.h"
+#include "ui/touch_pads_dialog.h"
 #include "data/cinfo.h"
 #include "data/globals.h"
 
@@ -44,7 +44,7 @@ struct UploadDialogContext {
     // lists; `opening` says whether it is still at work.
     std::function<void()> browse;
     std::function<bool()> opening;
-    analysis_ui::NumberPad numberPad;
+    touch_ui::NumberPad numberPad;
     std::function<void()> systemKeyboard;  // "系统键盘"
     // Draws a section's wave-train PNG; default renderSectionImage.
     std::function<bool(const CInfo&, const SectionLists&, int, const std::filesystem::path&)> renderImage;
@@ -111,8 +111,5 @@ class CDlgUpdataSet : public QDialog {
     bool lastOk_ = false;
     std::string lastMessage_;
 };
-
-// "上传" from the console: the dialog over the program's globals, modal.
-void openUploadDialog(ConsoleController& console, MessageSink& sink, QWidget* parent);
 
 }  // namespace lx9

@@ -15,10 +15,10 @@
 
 #include "acquisition/acquisition_worker.h"
 #include "acquisition/console_sink.h"
-#include "acquisition/kaxil_link.h"
+#include "instrument/kaxil_link.h"
 #include "acquisition/messages.h"
-#include "acquisition/parameter_records.h"
-#include "acquisition/shared_flags.h"
+#include "instrument/parameter_records.h"
+#include "data/run_state.h"
 #include "analysis/process_points.h"
 #include "data/globals.h"
 #include "instrument_simulator.h"

@@ -18,7 +18,7 @@
 #include "acquisition/console_controller.h"
 #include "acquisition/console_window.h"
 #include "acquisition/messages.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 #include "data/sample_data_list.h"
 #include "ui/gui_application.h"

@@ -29,6 +29,7 @@
 #include "data/data_file_reader.h"
 #include "data/data_file_writer.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 
 extern char** environ;
 

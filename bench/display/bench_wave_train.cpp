@@ -13,6 +13,7 @@
 
 #include "bench/display/bench_wave_train_pile.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "display/wave_train_geometry.h"
 #include "display/wave_train_view.h"
 #include "ui/gui_application.h"

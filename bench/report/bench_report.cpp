@@ -20,6 +20,7 @@
 
 #include "data/data_file_writer.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "report/report_source.h"
 #include "report/report_writer.h"
 #include "ui/gui_application.h"

@@ -8,9 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "analysis/analysis_dialog.h"
-#include "analysis/workbench_view.h"
+#include "workbench/analysis_dialog.h"
+#include "workbench/workbench_view.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "ui/gui_application.h"
 #include "ui/message_sink.h"
 

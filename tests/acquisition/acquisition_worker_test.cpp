@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "acquisition/messages.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 #include "test_support.h"
 

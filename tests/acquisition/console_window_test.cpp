@@ -30,7 +30,7 @@
 #include "acquisition/console_window.h"
 #include "acquisition/link_dialog.h"
 #include "acquisition/messages.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/data_file_reader.h"
 #include "data/globals.h"
 #include "sim_rig.h"

@@ -8,7 +8,7 @@
 #include "acquisition/messages.h"
 #include "acquisition/prompt_form.h"
 #include "acquisition/save_form.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 #include "tests/acquisition/console_fakes.h"
 

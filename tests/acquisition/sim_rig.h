@@ -11,8 +11,8 @@
 #include <mutex>
 #include <vector>
 
-#include "acquisition/instrument_link.h"
-#include "acquisition/kaxil_link.h"
+#include "instrument/instrument_link.h"
+#include "instrument/kaxil_link.h"
 #include "instrument_simulator.h"
 #include "scenario.h"
 

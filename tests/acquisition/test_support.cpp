@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 
 #include <algorithm>

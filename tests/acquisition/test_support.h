@@ -14,9 +14,10 @@
 
 #include "acquisition/acquisition_worker.h"
 #include "acquisition/console_sink.h"
-#include "acquisition/instrument_link.h"
+#include "instrument/instrument_link.h"
 #include "data/cinfo.h"
 #include "data/sample_data_list.h"
+#include "data/run_state.h"
 
 namespace lx9::test {
 

@@ -6,7 +6,7 @@
 
 #include "acquisition/acquisition_worker.h"
 #include "acquisition/messages.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 #include "test_support.h"
 

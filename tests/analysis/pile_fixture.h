@@ -9,6 +9,7 @@
 #include "analysis/algorithm.h"
 #include "data/cinfo.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/sample_data_list.h"
 
 namespace lx9::testing {

@@ -11,6 +11,7 @@
 
 #include "data/cinfo.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/sample_data_list.h"
 
 namespace lx9 {

@@ -17,6 +17,7 @@
 #include "data/cinfo.h"
 #include "data/data_file_format.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/sample_data_list.h"
 
 namespace lx9::testing_support {

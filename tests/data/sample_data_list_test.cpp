@@ -7,6 +7,7 @@
 
 #include "data/cinfo.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "data/globals.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 namespace {
@@ -382,8 +383,8 @@ TEST(WaveTrainGeometryTest, TrainRowsMiniatureAndDash) {
     // Client 22 × 45: plot 20, two columns of 10, three rows, baselines 38, 23, 8.
     const WaveTrainPicture mini = layoutWaveTrain(s, TrainForm::Miniature, 22, 45, 0);
     ASSERT_EQ(mini.waves.size(), 3u);
-    EXPECT_EQ(mini.waves[0], (std::vector<PixelPoint>{{10, 38}, {12, 25}, {15, 50}, {17, 32}}));
-    EXPECT_EQ(mini.waves[2].front(), (PixelPoint{10, 8}));
+    EXPECT_EQ(mini.waves[0], (std::vector<ViewPoint>{{10, 38}, {12, 25}, {15, 50}, {17, 32}}));
+    EXPECT_EQ(mini.waves[2].front(), (ViewPoint{10, 8}));
     EXPECT_EQ(mini.columnEdges, (std::vector<int>{0, 10, 19}));
 
     const WaveTrainPicture dash = layoutWaveTrain(s, TrainForm::Dash, 22, 45, 1);  // rows 1, 2 visible
@@ -441,10 +442,10 @@ TEST(WaveTrainGeometryTest, CurvesInColumnsSkipCodesAndNonFiniteValues) {
     const WaveTrainPicture pic = layoutWaveTrain(s, TrainForm::Curves, 488, 100, 0);
     // From the last point to the first; the NaN velocity breaks the line, its amplitude is kept.
     ASSERT_EQ(pic.velocity.size(), 6u);
-    EXPECT_EQ(pic.velocity[0], (std::vector<PixelPoint>{{121, 70}}));
-    EXPECT_EQ(pic.velocity[1], (std::vector<PixelPoint>{{121, 90}}));
+    EXPECT_EQ(pic.velocity[0], (std::vector<ViewPoint>{{121, 70}}));
+    EXPECT_EQ(pic.velocity[1], (std::vector<ViewPoint>{{121, 90}}));
     ASSERT_EQ(pic.amplitude.size(), 3u);
-    EXPECT_EQ(pic.amplitude[1], (std::vector<PixelPoint>{{162 + 32, 70}, {162 + 32, 80}, {162 + 32, 90}}));
+    EXPECT_EQ(pic.amplitude[1], (std::vector<ViewPoint>{{162 + 32, 70}, {162 + 32, 80}, {162 + 32, 90}}));
     // Only the first column has critical lines: 4 km/s at 108, 100 dB at 162 − 108.
     ASSERT_EQ(pic.criticalLines.size(), 2u);
     EXPECT_EQ(pic.criticalLines[0].x, 108);
@@ -467,7 +468,7 @@ TEST(WaveTrainGeometryTest, CurvesInColumnsSkipCodesAndNonFiniteValues) {
                      0.0f, {6.0f, 5.09f, 5.07f, 5.05f, 5.03f, 5.01f});
     const WaveTrainPicture reduced = layoutWaveTrain(row, TrainForm::Curves, 62, 100, 0);  // x = 10·v
     ASSERT_EQ(reduced.velocity.size(), 1u);
-    EXPECT_EQ(reduced.velocity[0], (std::vector<PixelPoint>{{7, 50}, {12, 50}, {3, 50}, {10, 50}, {4, 60}}));
+    EXPECT_EQ(reduced.velocity[0], (std::vector<ViewPoint>{{7, 50}, {12, 50}, {3, 50}, {10, 50}, {4, 60}}));
     EXPECT_TRUE(reduced.amplitude.empty());
 }
 

@@ -10,6 +10,7 @@
 
 #include "acquisition/console_view.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "ui/gui_application.h"
 
 namespace lx9 {

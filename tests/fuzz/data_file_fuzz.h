@@ -18,6 +18,7 @@
 #include "data/data_file_reader.h"
 #include "data/data_file_writer.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 
 namespace lx9::fuzzing {
 

@@ -9,6 +9,7 @@
 
 #include "../setup/setup_fakes.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "setup/quick_set.h"
 #include "setup/setup_form.h"
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "acquisition/kaxil_link.h"
-#include "acquisition/parameter_records.h"
+#include "instrument/kaxil_link.h"
+#include "instrument/parameter_records.h"
 #include "data/cinfo.h"
 #include "instrument_simulator.h"
 #include "sim_test_util.h"

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "setup_fakes.h"
 
 namespace lx9 {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/instrument_link.h"
+#include "instrument/instrument_link.h"
 #include "data/cinfo.h"
 #include "setup/setup_console.h"
 #include "tests/setup/recording_console.h"

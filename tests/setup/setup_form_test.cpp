@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 #include "setup_fakes.h"
 

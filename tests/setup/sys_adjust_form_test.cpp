@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "data/globals.h"
 #include "setup_fakes.h"
 

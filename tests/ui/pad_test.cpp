@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "setup/number_text.h"
+#include "ui/number_text.h"
 #include "tests/setup/setup_fakes.h"
 #include "tests/ui/modal_driver.h"
 #include "ui/gui_application.h"

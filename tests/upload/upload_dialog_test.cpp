@@ -26,6 +26,7 @@
 #include "upload/upload_dialog.h"
 #include "upload/upload_transport.h"
 #include "upload_fixtures.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 namespace {

@@ -16,9 +16,9 @@
 
 #include "acquisition/console_controller.h"
 #include "acquisition/console_window.h"
-#include "acquisition/kaxil_link.h"
+#include "instrument/kaxil_link.h"
 #include "acquisition/link_dialog.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "acquisition/test_dialogs.h"
 #include "data/globals.h"
 #include "instrument_simulator.h"

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "acquisition/plus_input_dialog.h"
-#include "acquisition/shared_flags.h"
+#include "data/run_state.h"
 #include "acquisition/test_time_dialog.h"
 #include "setup/calibration_dialog.h"
 #include "setup/colour_dialog.h"

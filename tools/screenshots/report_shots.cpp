@@ -9,6 +9,7 @@
 
 #include "analysis/pile_analysis.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/point_metrics.h"
 #include "report/pick_trail.h"
 #include "report/report_model.h"

@@ -16,7 +16,7 @@
 
 #include "acquisition/console_controller.h"
 #include "acquisition/console_window.h"
-#include "acquisition/kaxil_link.h"
+#include "instrument/kaxil_link.h"
 #include "acquisition/messages.h"
 #include "data/data_file_writer.h"
 #include "display/curves_view.h"
@@ -28,6 +28,7 @@
 #include "acquisition/console_view.h"
 #include "bench/display/bench_wave_train_pile.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "display/wave_train_view.h"
 #include "tools/screenshots/screenshot_registry.h"
 

@@ -8,9 +8,10 @@
 #include <cmath>
 #include <memory>
 
-#include "analysis/analysis_dialog.h"
-#include "analysis/workbench_form.h"
+#include "workbench/analysis_dialog.h"
+#include "workbench/workbench_form.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "result_server.h"
 #include "tools/screenshots/screenshot_registry.h"
 #include "ui/message_sink.h"
