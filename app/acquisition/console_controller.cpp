@@ -38,33 +38,52 @@ bool usableHeldTest(const CInfo& info) {
 
 }  // namespace
 
+namespace {
+
+ServiceOptions serviceOptions(const ConsoleOptions& options) {
+    ServiceOptions service;
+    service.date = options.date;
+    return service;
+}
+
+}  // namespace
+
+ConsoleController::ConsoleController(InstrumentLink& link, ConsoleView& view, MessageSink& sink,
+                                     ConsoleRuntime& runtime, ConsoleOptions options)
+    : link_(link),
+      view_(view),
+      sink_(sink),
+      options_(std::move(options)),
+      settingsFile_(options_.settingsFile.empty() ? settingsPath() : options_.settingsFile),
+      runtime_(runtime),
+      mailbox_(runtime.mailbox()),
+      consoleSink_(runtime.consoleSink()) {}
+
 ConsoleController::ConsoleController(InstrumentLink& link, ConsoleView& view, MessageSink& sink,
                                      ConsoleOptions options)
     : link_(link),
       view_(view),
       sink_(sink),
       options_(std::move(options)),
-      settingsFile_(options_.settingsFile.empty() ? settingsPath() : options_.settingsFile) {}
+      settingsFile_(options_.settingsFile.empty() ? settingsPath() : options_.settingsFile),
+      ownRuntime_(std::make_unique<ConsoleRuntime>(serviceOptions(options_))),
+      runtime_(*ownRuntime_),
+      mailbox_(runtime_.mailbox()),
+      consoleSink_(runtime_.consoleSink()) {}
 
 ConsoleController::~ConsoleController() {
-    stopThreads();
+    stopWorker();
+    service_ = nullptr;
+    ownRuntime_.reset();
 }
 
-// The worker ends within its bounded stop. The service thread may be waiting on a send to this
-// console (save progress, a file's header) that nobody will handle any more: closing the mailbox
-// releases it, so it finishes the work in hand and sees its quit.
+// At close the console stops everything it runs on: the worker within its bounded stop, then
+// the mailbox (releasing a service thread waiting on a send to this console, so it finishes the
+// work in hand and sees its quit), then the service thread.
 void ConsoleController::stopThreads() {
-    if (worker_) {
-        worker_->stop();
-        lastLevels_ = worker_->levelsStored();
-    }
-    worker_.reset();
-    mailbox_.close();
-    if (service_) {
-        service_->quit();
-        service_->join(std::chrono::seconds(30));
-    }
-    service_.reset();
+    stopWorker();
+    runtime_.stop();
+    service_ = nullptr;
 }
 
 template <class F>
@@ -94,9 +113,7 @@ void ConsoleController::startUp() {
 
     // 2. The service thread, then the worker, which idles: paused, and in acquisition mode two
     //    holding its parameter sends until the console has the instrument's answers.
-    service_ = std::make_unique<CBackServiceThread>(
-        consoleSink_, ServiceOptions{nullptr, nullptr, nullptr, nullptr, options_.date});
-    service_->start();
+    service_ = runtime_.service();
     pauseWorker = true;
     holdForParameters = true;
     ensureWorker();
@@ -804,7 +821,7 @@ void ConsoleController::settleDialogs() {
             const int32_t stepCm = std::max(currentInfo.stepMm / 10, 1);
             int32_t level = static_cast<int32_t>(std::lround(travelCm / stepCm));
             level = std::clamp(level, 0, std::max(lastLevelIndex(currentInfo), 0));
-            if (worker_) worker_->requestLevel(level);
+            if (AcquisitionWorker* worker = runtime_.worker()) worker->requestLevel(level);
             testState.fetch_and(~kSubStateMissedHold);
             closeLeak();
             view_.showTransientNotice(resample_->caption());
@@ -925,7 +942,8 @@ void ConsoleController::refreshButtons() {
 }
 
 int32_t ConsoleController::levelsStored() const {
-    return worker_ ? worker_->levelsStored() : lastLevels_;
+    const AcquisitionWorker* worker = runtime_.worker();
+    return worker ? worker->levelsStored() : lastLevels_;
 }
 
 std::optional<float> ConsoleController::newestDepth() const {
@@ -939,11 +957,8 @@ std::optional<float> ConsoleController::newestDepth() const {
 // ---------------------------------------------------------------- workers and lists
 
 void ConsoleController::ensureWorker() {
-    if (worker_ && worker_->running()) return;
-    if (worker_) {
-        lastLevels_ = worker_->levelsStored();
-        worker_->stop();
-    }
+    if (workerRunning()) return;
+    if (runtime_.worker()) lastLevels_ = runtime_.stopWorker();
     WorkerOptions o;
     o.info = &currentInfo;
     o.infoLock = &currentInfoLock;
@@ -956,8 +971,7 @@ void ConsoleController::ensureWorker() {
     }
     o.processCurrentPoints = options_.processCurrentPoints;
     o.timing = options_.timing.worker;
-    worker_ = std::make_unique<AcquisitionWorker>(link_, consoleSink_, o);
-    worker_->start();
+    runtime_.startWorker(link_, o);
 }
 
 // The console between tests, as at start-up: a paused worker that idles (it polls the battery,
@@ -1005,10 +1019,8 @@ void ConsoleController::pushParameters() {
 }
 
 void ConsoleController::stopWorker() {
-    if (!worker_) return;
-    worker_->stop();
-    lastLevels_ = worker_->levelsStored();
-    worker_.reset();
+    if (!runtime_.worker()) return;
+    lastLevels_ = runtime_.stopWorker();
 }
 
 void ConsoleController::rebuildPointLists() {

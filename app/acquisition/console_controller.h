@@ -31,6 +31,7 @@
 
 #include "acquisition/acquisition_worker.h"
 #include "acquisition/back_service_thread.h"
+#include "acquisition/console_runtime.h"
 #include "acquisition/console_rules.h"
 #include "acquisition/console_sink.h"
 #include "acquisition/console_view.h"
@@ -81,9 +82,14 @@ inline constexpr int kTimerReconnect = 100;
 
 class ConsoleController : public SetupConsole, private TestDialogHost {
   public:
+    // Runs on `runtime`, which the program's main creates before the controller and ends after
+    // it; the controller starts and stops workers on it and stops it all when the console closes.
+    ConsoleController(InstrumentLink& link, ConsoleView& view, MessageSink& sink, ConsoleRuntime& runtime,
+                      ConsoleOptions options = {});
+    // Runs on a runtime of its own (tests and tools that need no other thread).
     ConsoleController(InstrumentLink& link, ConsoleView& view, MessageSink& sink,
                       ConsoleOptions options = {});
-    // Closes the console if close() was not called: stops the worker and the service thread.
+    // Stops the worker; a runtime of its own is stopped too (the program's is its main's to end).
     ~ConsoleController() override;
     ConsoleController(const ConsoleController&) = delete;
     ConsoleController& operator=(const ConsoleController&) = delete;
@@ -174,7 +180,10 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     // Depth (m) of the newest point of the first section, if any.
     std::optional<float> newestDepth() const;
     int32_t batteryLevelNow() const { return batteryLevel.load(); }
-    bool workerRunning() const { return worker_ && worker_->running(); }
+    bool workerRunning() const {
+        const AcquisitionWorker* worker = runtime_.worker();
+        return worker && worker->running();
+    }
 
     // --- SetupConsole.
     StoreResult storeSettings(const CInfo& info) override;
@@ -255,10 +264,12 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     ConsoleOptions options_;
     std::filesystem::path settingsFile_;
 
-    Mailbox mailbox_;
-    MailboxConsoleSink consoleSink_{mailbox_};
-    std::unique_ptr<CBackServiceThread> service_;
-    std::unique_ptr<AcquisitionWorker> worker_;
+    // What the console runs on: the program's, or one of its own when none was given (tests).
+    std::unique_ptr<ConsoleRuntime> ownRuntime_;
+    ConsoleRuntime& runtime_;
+    Mailbox& mailbox_;
+    ConsoleSink& consoleSink_;
+    CBackServiceThread* service_ = nullptr;  // the runtime's, from start-up on
 
     bool started_ = false;
     bool startUpDone_ = false;

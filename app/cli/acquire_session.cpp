@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "acquisition/console_controller.h"
+#include "acquisition/console_runtime.h"
 #include "instrument/kaxil_link.h"
 #include "acquisition/link_form.h"
 #include "acquisition/reset_form.h"
@@ -143,7 +144,9 @@ AcquireSessionResult runAcquireSession(const AcquireSessionOptions& o) {
     ConsoleOptions options;
     options.settingsFile = o.settingsFile;
     options.loadSettings = false;
-    ConsoleController console(link, view, sink, options);
+    // The session's threads: the console's mailbox and service thread first, ended last.
+    ConsoleRuntime runtime;
+    ConsoleController console(link, view, sink, runtime, options);
 
     struct sigaction action {};
     action.sa_handler = onInterrupt;

@@ -1,8 +1,9 @@
 // `LX9`: the touch-screen program. Composition root: the single-instance rule, Qt with the
-// font aliases, the instrument link, the console window with its message boxes, the console
-// controller (which loads the settings and starts the service thread and the worker), the
-// screens the console opens, then the event loop. Everything is stopped in reverse order: the
-// controller (worker and service thread, bounded joins) before the window it draws on.
+// font aliases, the instrument link, the console window with its message boxes, what the console
+// runs on (its mailbox and the service thread, then the workers it starts), the upload's thread,
+// the console controller (which loads the settings), the screens the console opens, then the
+// event loop. Everything is stopped in reverse order with bounded waits: the controller (its
+// worker), the upload, the runtime (mailbox, then the service thread), then the window.
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 #include "acquisition/console_controller.h"
+#include "acquisition/console_runtime.h"
 #include "acquisition/console_screens.h"
 #include "acquisition/console_window.h"
 #include "acquisition/instance_lock.h"
@@ -25,6 +27,7 @@
 #include "program/self_test.h"
 #include "ui/gui_application.h"
 #include "ui/message_box_sink.h"
+#include "upload/upload_job.h"
 
 namespace {
 
@@ -77,9 +80,12 @@ int main(int argc, char** argv) {
 
     int exitCode = 0;
     {
-        lx9::ConsoleController controller(link, window, boxes);
+        lx9::ConsoleRuntime runtime;
+        lx9::UploadJob upload;
+        lx9::ConsoleController controller(link, window, boxes, runtime);
         window.attach(controller);
         lx9::program::ConsoleParts parts;
+        parts.upload = &upload;
         lx9::program::installConsoleParts(window, controller, boxes, parts);
         window.showConsole(!options.window);
         if (!options.selfTestDir.empty()) lx9::program::prepareSelfTest();
@@ -90,7 +96,8 @@ int main(int argc, char** argv) {
         });
         const int rc = app.exec();
         if (exitCode == 0) exitCode = rc;
-        // The controller's end: the worker and the service thread stop here, before the window.
+        // Ends in reverse: the controller's worker, an upload still running, then the mailbox and
+        // the service thread, all before the window.
     }
     return exitCode;
 }

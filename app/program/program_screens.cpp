@@ -15,6 +15,7 @@
 #include "program/screen_entries.h"
 #include "setup/setup_dialog.h"
 #include "upload/upload_dialog.h"
+#include "upload/upload_job.h"
 
 namespace lx9::program {
 namespace {
@@ -91,8 +92,13 @@ void installConsoleParts(ConsoleWindow& window, ConsoleController& controller, M
     screens.openAnalysis = [&controller, &sink](QWidget* console) {
         openAnalysisDialog(controller, sink, console);
     };
-    screens.openUpload = [&controller, &sink](QWidget* console) {
-        openUploadDialog(controller, sink, console);
+    screens.openUpload = [&controller, &sink, &parts](QWidget* console) {
+        // Without the program's upload thread (the screenshot tool), one of the parts' own.
+        if (!parts.upload) {
+            parts.ownUpload = std::make_unique<UploadJob>();
+            parts.upload = parts.ownUpload.get();
+        }
+        openUploadDialog(controller, sink, *parts.upload, console);
     };
     window.setScreens(std::move(screens));
 }

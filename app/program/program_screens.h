@@ -13,6 +13,7 @@ class ConsoleWindow;
 class MessageSink;
 class PanelView;
 class TestDialogs;
+class UploadJob;
 }  // namespace lx9
 
 namespace lx9::program {
@@ -23,6 +24,8 @@ struct ConsoleParts {
     ~ConsoleParts();
     std::unique_ptr<TestDialogs> dialogs;
     std::vector<std::unique_ptr<PanelView>> adapters;
+    UploadJob* upload = nullptr;  // the program's upload thread
+    std::unique_ptr<UploadJob> ownUpload;
 };
 
 // Places the views and fills the screen hooks. `parts` must live as long as the window.

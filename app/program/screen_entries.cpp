@@ -60,7 +60,7 @@ void openAnalysisDialog(ConsoleController& console, MessageSink& sink, QWidget* 
     dialog.exec();
 }
 
-void openUploadDialog(ConsoleController& console, MessageSink& sink, QWidget* parent) {
+void openUploadDialog(ConsoleController& console, MessageSink& sink, UploadJob& upload, QWidget* parent) {
     UploadDialogContext c;
     c.info = &currentInfo;
     c.infoLock = &currentInfoLock;
@@ -70,6 +70,7 @@ void openUploadDialog(ConsoleController& console, MessageSink& sink, QWidget* pa
     c.browse = [&console] { console.click(kBtnOpen); };
     c.opening = [&console] { return console.promptForm() != nullptr; };
     c.numberPad = touch_ui::numberPad(sink);
+    c.job = &upload;
     // "系统键盘": the desktop's on-screen keyboard, or the built-in one; closed with the dialog.
     SystemKeyboard keyboard(parent);
     c.systemKeyboard = [&keyboard] { keyboard.open(); };

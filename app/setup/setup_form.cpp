@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "instrument/instrument_link.h"
+#include "link/truncate.h"
 #include "data/run_state.h"
 #include "data/globals.h"
 #include "data/text_codec.h"
@@ -58,17 +59,10 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-int32_t truncToInt(double value) {
-    if (!(value == value)) return 0;
-    if (value >= 2147483647.0) return std::numeric_limits<int32_t>::max();
-    if (value <= -2147483648.0) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
-}
-
 // The slant distance OK stores for inclined and fan tests.
 int32_t slantSpacing(int32_t spacing, int32_t heightDiff) {
     const double s = spacing, h = heightDiff;
-    return truncToInt(std::sqrt(s * s + h * h));
+    return kaxil::truncate32(std::sqrt(s * s + h * h));
 }
 
 // The entered spacing that gives a stored slant distance back: the smallest s >= 0 whose slant
@@ -76,7 +70,7 @@ int32_t slantSpacing(int32_t spacing, int32_t heightDiff) {
 int32_t horizontalSpacing(int32_t slant, int32_t heightDiff) {
     if (heightDiff == 0 || slant <= 0) return slant;
     const double guess = std::sqrt(std::max(0.0, double(slant) * slant - double(heightDiff) * heightDiff));
-    const int32_t from = std::max<int32_t>(0, truncToInt(guess) - 2);
+    const int32_t from = std::max<int32_t>(0, kaxil::truncate32(guess) - 2);
     for (int32_t s = from; s <= from + 4; ++s) {
         if (slantSpacing(s, heightDiff) == slant) return s;
     }
@@ -327,7 +321,7 @@ bool SetupForm::enterPileDiameter(double mm) {
 }
 
 bool SetupForm::enterOffsetAngle(double degrees) {
-    const int32_t angle = truncToInt(degrees);
+    const int32_t angle = kaxil::truncate32(degrees);
     if (angle < -360 || angle > 360) {
         sink_.showMessage("输入无效，偏移角超出范围(-360-360)！");
         return false;
@@ -392,12 +386,12 @@ bool SetupForm::enterDelay(int row, double microseconds) {
 
 void SetupForm::enterSpacing(int row, double mm) {
     if (row < 0 || row >= kMaxSections) return;
-    c_.rows[row].spacing = formatInt(truncToInt(mm));
+    c_.rows[row].spacing = formatInt(kaxil::truncate32(mm));
 }
 
 void SetupForm::enterHeightDiff(int row, double mm) {
     if (row < 0 || row >= kMaxSections) return;
-    c_.rows[row].heightDiff = formatInt(truncToInt(mm));
+    c_.rows[row].heightDiff = formatInt(kaxil::truncate32(mm));
 }
 
 void SetupForm::applyTestModeHandler() {

@@ -62,7 +62,9 @@ class TapFilter : public QObject {
 }  // namespace
 
 CDlgUpdataSet::CDlgUpdataSet(UploadDialogContext context, QWidget* parent)
-    : QDialog(parent), context_(std::move(context)), job_(std::make_unique<UploadJob>()) {
+    : QDialog(parent), context_(std::move(context)) {
+    if (!context_.job) ownJob_ = std::make_unique<UploadJob>();
+    job_ = context_.job ? context_.job : ownJob_.get();
     setWindowTitle(QStringLiteral("上传"));
     setFont(dialogFont(16));
     if (!context_.renderImage) context_.renderImage = renderSectionImage;

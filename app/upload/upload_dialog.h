@@ -49,6 +49,8 @@ struct UploadDialogContext {
     // Draws a section's wave-train PNG; default renderSectionImage.
     std::function<bool(const CInfo&, const SectionLists&, int, const std::filesystem::path&)> renderImage;
     std::function<void(TransportOptions&)> tuneTransport;  // attempts and waits (tests shorten them)
+    // The upload's thread, the program's; none: the dialog keeps one of its own.
+    UploadJob* job = nullptr;
 };
 
 class CDlgUpdataSet : public QDialog {
@@ -107,7 +109,8 @@ class CDlgUpdataSet : public QDialog {
     bool waitingUpload_ = false;
     int openGrace_ = 0;  // ticks left for the opened file's name to arrive
     std::string browsedFrom_;
-    std::unique_ptr<UploadJob> job_;
+    std::unique_ptr<UploadJob> ownJob_;
+    UploadJob* job_ = nullptr;
     bool lastOk_ = false;
     std::string lastMessage_;
 };

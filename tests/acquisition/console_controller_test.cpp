@@ -14,6 +14,7 @@
 
 #include "acquisition/acquisition_rules.h"
 #include "acquisition/console_controller.h"
+#include "acquisition/console_runtime.h"
 #include "acquisition/link_form.h"
 #include "acquisition/messages.h"
 #include "instrument/parameter_records.h"
@@ -204,6 +205,40 @@ TEST_F(ConsoleRun, StartUpConnectsReadsAndPushes) {
     EXPECT_TRUE(sink.said.empty());
     EXPECT_TRUE(console->workerRunning());
     EXPECT_TRUE(pauseWorker.load());
+}
+
+// LX9's main owns what the console runs on: a console that ends leaves the runtime's service
+// thread and mailbox to the program (only its own worker stops); the console's close stops them
+// all, worker first; ending the runtime afterwards does nothing more.
+TEST_F(ConsoleRun, TheProgramsRuntimeOutlivesTheConsoleUntilItCloses) {
+    rig = std::make_unique<SimRig>(test::quietPile(2.0, 1.0, 60.0, kLength), 0.01);
+    currentInfo = pileTest(2.0f, 0);
+    ConsoleOptions o;
+    o.settingsFile = dir / "set.ini";
+    o.loadSettings = false;
+    o.timing.worker = test::fastTiming();
+    auto runtime = std::make_unique<ConsoleRuntime>();
+    {
+        ConsoleController first(rig->link(), view, sink, *runtime, o);
+        first.startUp();
+        ASSERT_TRUE(first.workerRunning());
+        ASSERT_NE(runtime->worker(), nullptr);
+    }
+    EXPECT_EQ(runtime->worker(), nullptr);
+    ASSERT_NE(runtime->service(), nullptr);
+    EXPECT_TRUE(runtime->mailbox().post(kMsgRefreshWave));
+
+    ConsoleController second(rig->link(), view, sink, *runtime, o);
+    view.redraws = 0;
+    EXPECT_GE(second.dispatchMessages(), 1);  // the message left for the first console
+    EXPECT_NE(view.redraws & kViewWaveform, 0u);
+    second.startUp();
+    EXPECT_TRUE(second.workerRunning());
+    second.close();
+    EXPECT_FALSE(second.workerRunning());
+    EXPECT_EQ(runtime->service(), nullptr);
+    EXPECT_FALSE(runtime->mailbox().post(kMsgRefreshWave));
+    runtime.reset();
 }
 
 TEST_F(ConsoleRun, StartUpWithoutAnInstrument) {
