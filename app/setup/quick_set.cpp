@@ -131,6 +131,77 @@ std::optional<Variable> lookUp(std::string_view name) {
     return std::nullopt;
 }
 
+// One NAME=VALUE statement into the working copy: the refusal's text, or none once applied.
+std::optional<std::string> assignVariable(SetupForm& form, SetupControls& c, const std::string& name,
+                                          const std::string& value, const Variable& variable) {
+    const std::string_view base = variable.base;
+    const int row = variable.row;
+    auto rows = [&c, row](auto&& assign) {
+        for (int r = 0; r < kMaxSections; ++r) {
+            if (row < 0 || row == r) assign(c.rows[r]);
+        }
+    };
+
+    // Free numeric values must read as a number: "20..5" would otherwise be taken as 20.
+    const bool numeric =
+        base == "D" || base == "L" || base == "PD" || base == "A" || base == "C" || base == "T";
+    const std::string_view digits =
+        base == "A" && value[0] == '-' ? std::string_view(value).substr(1) : value;
+    if (numeric && !isPlainDecimal(digits))
+        return withName("错误：", name, "的值输入不正确，请输入一个有效的数字！");
+
+    if (base == "PN") {
+        if (value.size() != 1 || value[0] < '2' || value[0] > '5')
+            return withName("错误：管数", name, "的值输入不正确，只能是2、3、4、5中的一个，请重新输入！");
+        c.pipeCount = value;
+    } else if (base == "M") {
+        if (!oneOf(kStepTexts, value))
+            return withName("错误：移距", name,
+                            "的值输入不正确，只能是10、50、100、150、200、250、500中的一个，请重新输入！");
+        c.step = value;
+    } else if (base == "D") {
+        c.startDepth = value;
+        c.pileLength = value;
+    } else if (base == "L") {
+        c.pileLength = value;
+    } else if (base == "PD") {
+        c.pileDiameter = value;
+    } else if (base == "A") {
+        c.offsetAngle = formatInt(parseIntText(value));
+    } else if (base == "C") {
+        const std::string spacing = formatInt(parseIntText(value));
+        rows([&](SectionRow& r) { r.spacing = spacing; });
+    } else if (base == "G") {
+        if (!oneOf(kGainTexts, value)) {
+            const char* tail =
+                "、2、4、10、20、40、100、200、400、1000、2000、4000、10000 中的一个，请重新输入！";
+            return row < 0 ? withName("错误：增益", name, std::string("的值输入不正确，只能是1") + tail)
+                           : withName("错误：", name, std::string("的增益值输入不正确，只能是1") + tail);
+        }
+        rows([&](SectionRow& r) { r.gain = value; });
+    } else if (base == "T") {
+        rows([&](SectionRow& r) { r.delay = value; });
+    } else if (base == "FH") {
+        if (!oneOf(kHighPassTexts, value))
+            return withName("错误：高通", name,
+                            "的值输入不正确，只能是0.01、0.10、5、20中的一个，请重新输入！");
+        rows([&](SectionRow& r) { r.highPass = value; });
+    } else if (base == "FL") {
+        const std::optional<std::string> stored = lowPassText(value);
+        if (!stored)
+            return row < 0 ? withName("错误：低通", name,
+                                      "的值输入不正确，只能是2、10、50、500中的一个，请重新输入！")
+                           : withName("错误：", name,
+                                      "低通的值输入不正确，只能是2、10、50、500中的一个，请重新输入！");
+        rows([&](SectionRow& r) { r.lowPass = *stored; });
+    } else if (base == "Q") {
+        if (value != "1" && value != "2" && value != "3")
+            return withName("错误:快速设置", name, "的值输入不正确，只能是1、2、3中的一个，请重新输入！");
+        form.applyPreset(value[0] - '0');
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 QuickSet::QuickSet(SetupForm& form, CInfo& current)
@@ -251,76 +322,7 @@ QuickSetResult QuickSet::execute(std::string_view typed) {
             return fail(withName("错误：", name, "的值输入不正确，请输入一个正数！"));
         const std::optional<Variable> variable = lookUp(name);
         if (!variable) return fail(withName("错误：", name, " 是无效的变量，请重新输入！"));
-        const std::string_view base = variable->base;
-        const int row = variable->row;
-        auto rows = [&c, row](auto&& assign) {
-            for (int r = 0; r < kMaxSections; ++r) {
-                if (row < 0 || row == r) assign(c.rows[r]);
-            }
-        };
-
-        // Free numeric values must read as a number: "20..5" would otherwise be taken as 20.
-        const bool numeric =
-            base == "D" || base == "L" || base == "PD" || base == "A" || base == "C" || base == "T";
-        const std::string_view digits =
-            base == "A" && value[0] == '-' ? std::string_view(value).substr(1) : value;
-        if (numeric && !isPlainDecimal(digits))
-            return fail(withName("错误：", name, "的值输入不正确，请输入一个有效的数字！"));
-
-        if (base == "PN") {
-            if (value.size() != 1 || value[0] < '2' || value[0] > '5')
-                return fail(
-                    withName("错误：管数", name, "的值输入不正确，只能是2、3、4、5中的一个，请重新输入！"));
-            c.pipeCount = value;
-        } else if (base == "M") {
-            if (!oneOf(kStepTexts, value))
-                return fail(
-                    withName("错误：移距", name,
-                             "的值输入不正确，只能是10、50、100、150、200、250、500中的一个，请重新输入！"));
-            c.step = value;
-        } else if (base == "D") {
-            c.startDepth = value;
-            c.pileLength = value;
-        } else if (base == "L") {
-            c.pileLength = value;
-        } else if (base == "PD") {
-            c.pileDiameter = value;
-        } else if (base == "A") {
-            c.offsetAngle = formatInt(parseIntText(value));
-        } else if (base == "C") {
-            const std::string spacing = formatInt(parseIntText(value));
-            rows([&](SectionRow& r) { r.spacing = spacing; });
-        } else if (base == "G") {
-            if (!oneOf(kGainTexts, value)) {
-                const char* tail =
-                    "、2、4、10、20、40、100、200、400、1000、2000、4000、10000 中的一个，请重新输入！";
-                return fail(
-                    row < 0 ? withName("错误：增益", name, std::string("的值输入不正确，只能是1") + tail)
-                            : withName("错误：", name, std::string("的增益值输入不正确，只能是1") + tail));
-            }
-            rows([&](SectionRow& r) { r.gain = value; });
-        } else if (base == "T") {
-            rows([&](SectionRow& r) { r.delay = value; });
-        } else if (base == "FH") {
-            if (!oneOf(kHighPassTexts, value))
-                return fail(withName("错误：高通", name,
-                                     "的值输入不正确，只能是0.01、0.10、5、20中的一个，请重新输入！"));
-            rows([&](SectionRow& r) { r.highPass = value; });
-        } else if (base == "FL") {
-            const std::optional<std::string> stored = lowPassText(value);
-            if (!stored)
-                return fail(row < 0
-                                ? withName("错误：低通", name,
-                                           "的值输入不正确，只能是2、10、50、500中的一个，请重新输入！")
-                                : withName("错误：", name,
-                                           "低通的值输入不正确，只能是2、10、50、500中的一个，请重新输入！"));
-            rows([&](SectionRow& r) { r.lowPass = *stored; });
-        } else if (base == "Q") {
-            if (value != "1" && value != "2" && value != "3")
-                return fail(
-                    withName("错误:快速设置", name, "的值输入不正确，只能是1、2、3中的一个，请重新输入！"));
-            form_.applyPreset(value[0] - '0');
-        }
+        if (auto refusal = assignVariable(form_, c, name, value, *variable)) return fail(std::move(*refusal));
         ++result.applied;
         addHistory(typedLine);
     }
