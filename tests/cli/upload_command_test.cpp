@@ -15,7 +15,7 @@
 
 #include "data/data_file_writer.h"
 #include "result_server.h"
-#include "upload_fixtures.h"
+#include "tests/upload/upload_fixtures.h"
 
 namespace lx9 {
 namespace {

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "data/data_file_writer.h"
-#include "view_fixtures.h"
+#include "tests/display/view_fixtures.h"
 
 namespace lx9 {
 namespace {
