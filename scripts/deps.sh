@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkg-config make
     libgtest-dev libgmock-dev libbenchmark-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     libcli11-dev nlohmann-json3-dev
     qt6-base-dev fonts-liberation fonts-wqy-microhei xvfb xauth
     poppler-utils
