@@ -135,6 +135,126 @@ void progressLine(ConsoleController& console, bool tty) {
     std::fflush(stderr);
 }
 
+// The operator the session stands in for, one decision per method, taken at each turn of the loop.
+class SessionOperator {
+  public:
+    SessionOperator(ConsoleController& console, TerminalView& view, const AcquireSessionOptions& o)
+        : console_(console), view_(view), o_(o), tty_(::isatty(STDERR_FILENO) != 0) {}
+
+    bool tty() const { return tty_; }
+
+    // Free sampling first, unless a recovered test is already recording.
+    void begin() {
+        recordingAsked_ = stateCode(console_.state()) == kStateRecordStart;
+        if (!recordingAsked_) console_.click(kBtnSample);
+        samplingSince_ = Clock::now();
+    }
+
+    // One turn: false when the session is over.
+    bool turn() {
+        if (!startRecording()) return false;
+        if (!endOnInterrupt()) return false;
+        endWhenInstrumentGone();
+        resampleAfterHold();
+        if (!saveWhenAsked()) return false;
+        if (console_.lastSaveResult() == SaveForm::Result::Saved) return false;
+        showProgress();
+        return true;
+    }
+
+  private:
+    // "新存" once sampling has run 300 ms; false when the reconnect failed (its message was shown).
+    bool startRecording() {
+        if (recordingAsked_) return true;
+        const uint32_t code = stateCode(console_.state());
+        if (code == kStateFreeSampling && Clock::now() - samplingSince_ >= 300ms) {
+            console_.click(kBtnNewSave);
+            recordingAsked_ = true;
+        } else if (code == kStateIdle && Clock::now() - samplingSince_ >= 1s) {
+            return false;
+        }
+        return true;
+    }
+
+    // Ctrl-C: end the test now and save what was measured; false when nothing was recorded yet.
+    bool endOnInterrupt() {
+        if (interrupts.load() == 0 || endAsked_) return true;
+        endAsked_ = true;
+        return console_.saveForm() || console_.finishTest();
+    }
+
+    // Without --until-end, a test that cannot go on by itself is ended and saved: nobody is at the
+    // winch to lower the probes, and an instrument gone for half a minute is gone.
+    void endWhenInstrumentGone() {
+        if (o_.untilEnd || endAsked_ || !view_.commSince || Clock::now() - *view_.commSince <= 30s) return;
+        std::fprintf(stderr, "\nno answer from the instrument: the test ends here\n");
+        endAsked_ = true;
+        console_.finishTest();
+    }
+
+    // A missed-point hold of more than 2 s is resampled from the probes' present height: the
+    // levels in between stay missed.
+    void resampleAfterHold() {
+        if (!console_.leakForm()) {
+            holding_ = false;
+            return;
+        }
+        if (!holding_) holdSince_ = Clock::now();
+        holding_ = true;
+        if (o_.untilEnd || Clock::now() - holdSince_ <= 2s) return;
+        console_.click(kBtnNewSave);
+        if (ResampleForm* r = console_.resampleForm()) {
+            const int32_t stepCm = std::max(currentInfo.stepMm / 10, 1);
+            const int32_t h = r->currentHeightCm();
+            const int32_t up = ((std::max(h, 0) + stepCm - 1) / stepCm) * stepCm;
+            if (r->enterHeight(std::min(up, r->pileLengthCm())) != ResampleForm::Outcome::Accepted) r->cancel();
+            console_.dialogChanged();
+        }
+        holding_ = false;
+    }
+
+    // A save that failed (its reason was shown) is tried once more, then given up (false).
+    bool saveWhenAsked() {
+        SaveForm* save = console_.saveForm();
+        if (!save || !save->buttonsVisible() || save->saving()) return true;
+        if (++saveAttempts_ > 2) return false;
+        save->clickSave();
+        console_.dialogChanged();
+        return true;
+    }
+
+    // A terminal line is redrawn in place; a log gets a line every two seconds, and one for every
+    // level saved in real time, so that it tells what is on disk.
+    void showProgress() {
+        const int32_t saved = console_.levelsSaved();
+        if (Clock::now() - lastLine_ < (tty_ ? 250ms : 2000ms) && (tty_ || saved == savedShown_)) return;
+        progressLine(console_, tty_);
+        lastLine_ = Clock::now();
+        savedShown_ = saved;
+    }
+
+    ConsoleController& console_;
+    TerminalView& view_;
+    const AcquireSessionOptions& o_;
+    const bool tty_;
+    bool recordingAsked_ = false;
+    bool endAsked_ = false;
+    bool holding_ = false;
+    int saveAttempts_ = 0;
+    int32_t savedShown_ = 0;
+    Clock::time_point samplingSince_{};
+    Clock::time_point holdSince_{};
+    Clock::time_point lastLine_ = Clock::now() - 1s;
+};
+
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 }  // namespace
 
 AcquireSessionResult runAcquireSession(const AcquireSessionOptions& o) {
@@ -147,12 +267,7 @@ AcquireSessionResult runAcquireSession(const AcquireSessionOptions& o) {
     // The session's threads: the console's mailbox and service thread first, ended last.
     ConsoleRuntime runtime;
     ConsoleController console(link, view, sink, runtime, options);
-
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    catchInterrupts();
 
     AcquireSessionResult result;
     console.startUp();
@@ -161,87 +276,18 @@ AcquireSessionResult runAcquireSession(const AcquireSessionOptions& o) {
         return result;
     }
     result.connected = true;
-    const bool tty = ::isatty(STDERR_FILENO) != 0;
-    bool recordingAsked = stateCode(console.state()) == kStateRecordStart;  // a recovered test
-    if (!recordingAsked) console.click(kBtnSample);
-    const auto samplingSince = Clock::now();
-    bool endAsked = false;
-    int saveAttempts = 0;
-    auto lastLine = Clock::now() - 1s;
-    int32_t savedShown = 0;
-    Clock::time_point holdSince{};
-    bool holding = false;
-
+    SessionOperator tester(console, view, o);
+    tester.begin();
     while (!console.closed()) {
         console.dispatchMessages(20ms);
         view.runTimers(console);
-        const uint32_t code = stateCode(console.state());
-
-        if (!recordingAsked) {
-            if (code == kStateFreeSampling && Clock::now() - samplingSince >= 300ms) {
-                console.click(kBtnNewSave);
-                recordingAsked = true;
-            } else if (code == kStateIdle && Clock::now() - samplingSince >= 1s) {
-                break;  // the reconnect failed; its message has been shown
-            }
-        }
-
-        // Ctrl-C: end the test now and save what was measured.
-        if (interrupts.load() > 0 && !endAsked) {
-            endAsked = true;
-            if (!console.saveForm() && !console.finishTest()) break;  // nothing recorded yet
-        }
-        // Without --until-end, a test that cannot go on by itself is ended and saved: nobody is
-        // at the winch to lower the probes, and an instrument gone for half a minute is gone.
-        if (!o.untilEnd && !endAsked && view.commSince && Clock::now() - *view.commSince > 30s) {
-            std::fprintf(stderr, "\nno answer from the instrument: the test ends here\n");
-            endAsked = true;
-            console.finishTest();
-        }
-        if (LeakForm* leak = console.leakForm()) {
-            if (!holding) holdSince = Clock::now();
-            holding = true;
-            if (!o.untilEnd && Clock::now() - holdSince > 2s) {
-                // Resample from the probes' present height: the levels in between stay missed.
-                console.click(kBtnNewSave);
-                if (ResampleForm* r = console.resampleForm()) {
-                    const int32_t stepCm = std::max(currentInfo.stepMm / 10, 1);
-                    const int32_t h = r->currentHeightCm();
-                    const int32_t up = ((std::max(h, 0) + stepCm - 1) / stepCm) * stepCm;
-                    if (r->enterHeight(std::min(up, r->pileLengthCm())) != ResampleForm::Outcome::Accepted)
-                        r->cancel();
-                    console.dialogChanged();
-                }
-                holding = false;
-            }
-            (void)leak;
-        } else {
-            holding = false;
-        }
-        if (SaveForm* save = console.saveForm()) {
-            if (save->buttonsVisible() && !save->saving()) {
-                // A save that failed (its reason was shown) is tried once more, then given up.
-                if (++saveAttempts > 2) break;
-                save->clickSave();
-                console.dialogChanged();
-            }
-        }
-        if (console.lastSaveResult() == SaveForm::Result::Saved) break;
-
-        // A terminal line is redrawn in place; a log gets a line every two seconds, and one for
-        // every level saved in real time, so that it tells what is on disk.
-        const int32_t saved = console.levelsSaved();
-        if (Clock::now() - lastLine >= (tty ? 250ms : 2000ms) || (!tty && saved != savedShown)) {
-            progressLine(console, tty);
-            lastLine = Clock::now();
-            savedShown = saved;
-        }
+        if (!tester.turn()) break;
     }
     result.saved = console.lastSaveResult() == SaveForm::Result::Saved;
     result.levels = console.lastTestLevels();
     result.fileErrors = console.fileErrors();
     console.close();
-    if (tty) std::fputc('\n', stderr);
+    if (tester.tty()) std::fputc('\n', stderr);
     return result;
 }
 
