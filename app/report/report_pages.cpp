@@ -104,14 +104,19 @@ int ReportPages::pictureCount() const {
     return pictures_;
 }
 
-void ReportPages::layout() {
-    auto add = [this](double height, auto paint) -> Block& {
+// The kinds of block a report is made of, appended in reading order.
+class ReportPages::Builder {
+  public:
+    explicit Builder(std::vector<std::unique_ptr<Block>>& blocks) : blocks_(blocks) {}
+
+    template <class Paint>
+    Block& add(double height, Paint paint) {
         blocks_.push_back(std::make_unique<Block>());
         blocks_.back()->height = height;
         blocks_.back()->paint = paint;
         return *blocks_.back();
-    };
-    auto heading = [&](const std::string& text, double pixels, bool breakBefore) {
+    }
+    void heading(const std::string& text, double pixels, bool breakBefore) {
         Block& b = add(pixels * 2.2, [text, pixels](QPainter& p, const QRectF& r, const PictureHook&) {
             p.setFont(pageFont(pixels, true));
             p.setPen(Qt::black);
@@ -119,8 +124,9 @@ void ReportPages::layout() {
         });
         b.breakBefore = breakBefore;
         b.keepWithNext = true;
-    };
-    auto fields = [&](const std::vector<ReportField>& list) {
+    }
+    // Label and value pairs, two to a row.
+    void fields(const std::vector<ReportField>& list) {
         for (size_t i = 0; i < list.size(); i += 2) {
             std::vector<ReportField> pair(list.begin() + static_cast<long>(i),
                                           list.begin() + static_cast<long>(std::min(i + 2, list.size())));
@@ -136,8 +142,9 @@ void ReportPages::layout() {
                 }
             });
         }
-    };
-    auto table = [&](const ReportTable& t) {
+    }
+    // A header row, then one block per row that repeats the header atop a new page.
+    void table(const ReportTable& t) {
         const std::vector<double> widths = columnWidths(t);
         Block& header = add(kRow, [&t, widths](QPainter& p, const QRectF& r, const PictureHook&) {
             tableRow(p, r, t.columns, widths, true);
@@ -148,74 +155,94 @@ void ReportPages::layout() {
                 tableRow(p, r, row, widths, false);
             }).header = &header;
         }
-    };
-    auto text = [&](const std::string& line) {
+    }
+    void text(const std::string& line) {
         add(kFieldRow, [line](QPainter& p, const QRectF& r, const PictureHook&) {
             p.setFont(pageFont(kTextPixels));
             p.setPen(Qt::black);
             p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, q(line));
         });
-    };
-    auto gap = [&](double h) { add(h, [](QPainter&, const QRectF&, const PictureHook&) {}); };
+    }
+    void gap(double h) {
+        add(h, [](QPainter&, const QRectF&, const PictureHook&) {});
+    }
 
-    // Title page: the job, the settings, the results in brief.
-    add(130, [this](QPainter& p, const QRectF& r, const PictureHook&) {
+  private:
+    std::vector<std::unique_ptr<Block>>& blocks_;
+};
+
+void ReportPages::layout() {
+    Builder b(blocks_);
+    layoutTitlePage(b);
+    for (const ReportSection& s : model_.sections)
+        layoutSection(b, s);
+    layoutTrail(b);
+    paginate();
+}
+
+// The job, the settings, the results in brief.
+void ReportPages::layoutTitlePage(Builder& b) {
+    b.add(130, [this](QPainter& p, const QRectF& r, const PictureHook&) {
         p.setFont(pageFont(62, true));
         p.setPen(Qt::black);
         p.drawText(r, Qt::AlignCenter, q(model_.title));
     });
-    fields(model_.header);
-    gap(30);
-    heading("各剖面仪器参数", 36, false);
-    table(model_.settings);
-    gap(30);
-    heading("检测结果", 36, false);
-    table(model_.summary);
+    b.fields(model_.header);
+    b.gap(30);
+    b.heading("各剖面仪器参数", 36, false);
+    b.table(model_.settings);
+    b.gap(30);
+    b.heading("检测结果", 36, false);
+    b.table(model_.summary);
     if (model_.graded) {
-        gap(20);
-        text("桩身完整性类别（各测点类别中最差者）：" +
-             (model_.pileClass ? pileClassText(model_.pileClass) : std::string("无分类测点")));
+        b.gap(20);
+        b.text("桩身完整性类别（各测点类别中最差者）：" +
+               (model_.pileClass ? pileClassText(model_.pileClass) : std::string("无分类测点")));
     }
+}
 
-    // One part per section: the pictures, the statistics, the points below the critical values.
-    for (const ReportSection& s : model_.sections) {
-        heading("剖面 " + s.name, 44, true);
-        add(kPictureHeight + 60, [this, &s](QPainter& p, const QRectF& r, const PictureHook& hook) {
-            const double w = kPictureHeight * reportPictureAspect(ReportPicture::WaveTrain);
-            const double gapX = (r.width() - 2 * w) / 3;
-            double x = r.left() + gapX;
-            for (ReportPicture picture : kReportPictures) {
-                if (hook) hook(s, picture);
-                const QRectF area(x, r.top(), w, kPictureHeight);
-                paintReportPicture(p, area, picture, info_, lists_, pile_, s.analysis);
-                p.setFont(pageFont(kTextPixels));
-                p.setPen(Qt::black);
-                p.drawText(QRectF(x, area.bottom(), w, 60), Qt::AlignCenter,
-                           q(s.name + " " + reportPictureCaption(picture)));
-                x += w + gapX;
-            }
-        });
-        pictures_ += 2;
-        heading("统计结果", 34, false);
-        fields(s.statistics);
-        gap(20);
-        heading(model_.graded ? "低于临界值或类别为Ⅱ至Ⅳ的测点" : "低于临界值的测点", 34, false);
-        if (s.findings.rows.empty()) {
-            text("无。");
-        } else {
-            table(s.findings);
+// One part per section: the pictures, the statistics, the points below the critical values.
+void ReportPages::layoutSection(Builder& b, const ReportSection& s) {
+    b.heading("剖面 " + s.name, 44, true);
+    b.add(kPictureHeight + 60, [this, &s](QPainter& p, const QRectF& r, const PictureHook& hook) {
+        const double w = kPictureHeight * reportPictureAspect(ReportPicture::WaveTrain);
+        const double gapX = (r.width() - 2 * w) / 3;
+        double x = r.left() + gapX;
+        for (ReportPicture picture : kReportPictures) {
+            if (hook) hook(s, picture);
+            const QRectF area(x, r.top(), w, kPictureHeight);
+            paintReportPicture(p, area, picture, info_, lists_, pile_, s.analysis);
+            p.setFont(pageFont(kTextPixels));
+            p.setPen(Qt::black);
+            p.drawText(QRectF(x, area.bottom(), w, 60), Qt::AlignCenter,
+                       q(s.name + " " + reportPictureCaption(picture)));
+            x += w + gapX;
         }
+    });
+    pictures_ += 2;
+    b.heading("统计结果", 34, false);
+    b.fields(s.statistics);
+    b.gap(20);
+    b.heading(model_.graded ? "低于临界值或类别为Ⅱ至Ⅳ的测点" : "低于临界值的测点", 34, false);
+    if (s.findings.rows.empty()) {
+        b.text("无。");
+    } else {
+        b.table(s.findings);
     }
+}
 
-    if (!model_.trail.rows.empty() || model_.trailSkipped > 0) {
-        heading("判读修改记录", 44, true);
-        if (!model_.trail.rows.empty()) table(model_.trail);
-        if (model_.trailSkipped > 0)
-            text("记录文件中有 " + std::to_string(model_.trailSkipped) + " 行无法识别，未列出。");
-    }
+// The hand-pick trail, when there is one.
+void ReportPages::layoutTrail(Builder& b) {
+    if (model_.trail.rows.empty() && model_.trailSkipped == 0) return;
+    b.heading("判读修改记录", 44, true);
+    if (!model_.trail.rows.empty()) b.table(model_.trail);
+    if (model_.trailSkipped > 0)
+        b.text("记录文件中有 " + std::to_string(model_.trailSkipped) + " 行无法识别，未列出。");
+}
 
-    // Pagination: a block that does not fit starts a new page; a table row carried over gets its
-    // header again; a heading never ends a page.
+// A block that does not fit starts a new page; a table row carried over gets its header again; a
+// heading never ends a page.
+void ReportPages::paginate() {
     pages_.assign(1, {});
     double y = kTop;
     for (size_t i = 0; i < blocks_.size(); ++i) {

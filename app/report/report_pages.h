@@ -36,7 +36,12 @@ class ReportPages {
     struct Block;
 
   private:
+    class Builder;
     void layout();
+    void layoutTitlePage(Builder& b);
+    void layoutSection(Builder& b, const ReportSection& s);
+    void layoutTrail(Builder& b);
+    void paginate();
     const ReportModel& model_;
     const CInfo& info_;
     SectionLists lists_;
