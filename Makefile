@@ -34,7 +34,8 @@ test-asan: deps
 test-tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLX9_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
-	@cd build-tsan && ctest -L $(CTEST_LABELS) -j $(JOBS) --output-on-failure
+	@cd build-tsan && TSAN_OPTIONS="suppressions=$(CURDIR)/scripts/tsan.supp $$TSAN_OPTIONS" \
+		ctest -L $(CTEST_LABELS) -j $(JOBS) --output-on-failure
 
 # Long checks stay out of `make test`.
 test-crash: build

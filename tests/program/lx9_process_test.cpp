@@ -44,13 +44,17 @@ TEST(LX9Process, FullScreenUnderXvfbConnectsSamplesAndCloses) {
     sim::InstrumentSimulator simulator(o);
     simulator.start();
 
-    const std::vector<std::string> env = {
+    std::vector<std::string> env = {
         "PATH=/usr/bin:/bin",
         "HOME=" + (root / "home").string(),
         "LX9_CONFIG_DIR=" + (root / "settings").string(),
         "KAXIL_INSTRUMENT=127.0.0.1:" + std::to_string(simulator.port()),
         "XDG_RUNTIME_DIR=" + root.string(),
     };
+    // A sanitizer build's program reads its options (suppressions) as the test does.
+    for (const char* name : {"TSAN_OPTIONS", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+        if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+    }
     const std::string log = (root / "lx9.log").string();
     const pid_t child = test::spawnLogged(
         "/usr/bin/xvfb-run",
