@@ -164,6 +164,19 @@ OpenFigures timeChild(const std::string& self, const char* mode, const std::stri
     return f;
 }
 
+// The worst real test's record, saved as base.CHT and base.CHD.
+CInfo benchInfo(const std::string& base) {
+    CInfo info;
+    info.resetToDefaults();
+    info.startDepth = 200.0f;
+    info.pileLength = 200.0f;
+    info.stepMm = 10;
+    info.sampleLength = 1024;
+    info.chtPath = base + std::string(kChtSuffix);
+    info.chdPath = base + std::string(kChdSuffix);
+    return info;
+}
+
 void fillTest(CInfo& info, std::array<std::unique_ptr<CSampleDataList>, kMaxSections>& lists, int levels) {
     std::vector<uint16_t> wave(1024);
     for (int k = 0; k < kMaxSections; ++k) {
@@ -182,11 +195,26 @@ void fillTest(CInfo& info, std::array<std::unique_ptr<CSampleDataList>, kMaxSect
     }
 }
 
+// Writes the test to base.CHT / base.CHD and keeps it, for profiling the open on its own
+// ("--open-child base" under perf).
+int writePair(const std::string& base) {
+    CInfo info = benchInfo(base);
+    std::array<std::unique_ptr<CSampleDataList>, kMaxSections> lists;
+    fillTest(info, lists, expectedLevelCount(info));
+    CSaveFile file;
+    if (!file.saveAtEnd(info, listPointers(lists))) {
+        std::printf("save failed: %s\n", file.errorText().c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--open-child") == 0) return openChild(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "--read-child") == 0) return readChild(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--write-pair") == 0) return writePair(argv[2]);
 
     const fs::path dir = std::getenv("LX9_BENCH_DIR") ? std::getenv("LX9_BENCH_DIR") : "/tmp";
     struct statvfs vfs {};
@@ -210,14 +238,7 @@ int main(int argc, char** argv) {
     } cleanup{{cht, chd, ddFile}};
 
     testState = makeState(kStateViewing);  // plain indexing for the real-time run
-    CInfo info;
-    info.resetToDefaults();
-    info.startDepth = 200.0f;
-    info.pileLength = 200.0f;
-    info.stepMm = 10;
-    info.sampleLength = 1024;
-    info.chtPath = cht.string();
-    info.chdPath = chd.string();
+    CInfo info = benchInfo(base);
     const int levels = expectedLevelCount(info);
     std::array<std::unique_ptr<CSampleDataList>, kMaxSections> lists;
     fillTest(info, lists, levels);
