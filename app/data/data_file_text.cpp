@@ -133,28 +133,28 @@ double parseReal(std::string_view text) {
 // With at most 15 digits both the digits and the power of ten are exact doubles, and their
 // quotient is rounded once, to the same nearest double that parseReal gives.
 double parseRowReal(std::string_view text) {
+    // A sign, 15 digits and a point at most: longer texts are no plain row number.
+    if (text.empty() || text.size() > 17) return parseReal(text);
     const char* c = text.data();
     const char* const end = c + text.size();
-    bool negative = false;
-    if (c != end && (*c == '-' || *c == '+')) negative = *c++ == '-';
+    const bool negative = *c == '-';
+    if (*c == '-' || *c == '+') ++c;
     uint64_t digits = 0;
-    int count = 0;
-    int fraction = 0;
-    bool point = false;
-    for (; c != end; ++c) {
-        if (*c >= '0' && *c <= '9') {
-            digits = digits * 10 + static_cast<uint64_t>(*c - '0');
-            ++count;
-            fraction += point ? 1 : 0;
-        } else if (*c == '.' && !point) {
-            point = true;
+    const char* point = nullptr;
+    for (const char* d = c; d != end; ++d) {
+        const auto digit = static_cast<unsigned>(*d - '0');
+        if (digit <= 9) {
+            digits = digits * 10 + digit;
+        } else if (*d == '.' && !point) {
+            point = d;
         } else {
             return parseReal(text);
         }
-        if (count > 15) return parseReal(text);
     }
-    if (count == 0) return parseReal(text);
-    const double value = static_cast<double>(digits) / kPowersOfTen[static_cast<size_t>(fraction)];
+    const auto count = static_cast<size_t>(end - c) - (point ? 1 : 0);
+    if (count == 0 || count > 15) return parseReal(text);
+    const auto fraction = point ? static_cast<size_t>(end - point - 1) : 0;
+    const double value = static_cast<double>(digits) / kPowersOfTen[fraction];
     return negative ? -value : value;
 }
 
