@@ -1,7 +1,6 @@
 #include "data/data_file_reader.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,20 +60,6 @@ std::string withSuffix(std::string_view base, std::string_view suffix) {
     if (::access(lower.c_str(), F_OK) == 0) return lower;
     return upper;
 }
-
-// Builds for the address sanitizer take the text's memory from operator new, so that every read
-// of it is checked.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitizedAddresses = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitizedAddresses = true;
-#else
-constexpr bool kSanitizedAddresses = false;
-#endif
-#else
-constexpr bool kSanitizedAddresses = false;
-#endif
 
 // Stored .CHD values read as converter codes (value + 2047), for filling a waveform straight
 // from a window of the file.
@@ -190,25 +175,14 @@ COpenfile::COpenfile(std::string_view basePath)
 
 char* COpenfile::TextMemory::allocate(size_t bytes) {
     release();
-    if constexpr (kSanitizedAddresses) {
-        data_ = new (std::nothrow) char[bytes];
-    } else {
-        void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) return nullptr;
-        ::madvise(p, bytes, MADV_HUGEPAGE);
-        data_ = static_cast<char*>(p);
-    }
+    data_ = static_cast<char*>(allocateLarge(bytes));
     if (data_) bytes_ = bytes;
     return data_;
 }
 
 void COpenfile::TextMemory::release() {
     if (!data_) return;
-    if constexpr (kSanitizedAddresses) {
-        delete[] data_;
-    } else {
-        ::munmap(data_, bytes_);
-    }
+    freeLarge(data_, bytes_);
     data_ = nullptr;
     bytes_ = 0;
 }

@@ -76,8 +76,8 @@ class COpenfile {
     bool scanRays(const CInfo& info, uint64_t chdSize, RayVector& rays, std::vector<uint32_t>& levelStarts,
                   bool& transmitterMoved);
 
-    // Memory for the text of a file: huge-page-advised, so that a 16 MB text costs a handful of
-    // page faults rather than thousands, and not zeroed before it is read into.
+    // Memory for the text of a file (allocateLarge): huge-page-advised, so that a 16 MB text costs a handful
+    // of page faults rather than thousands, and not zeroed before it is read into.
     class TextMemory {
       public:
         TextMemory() = default;

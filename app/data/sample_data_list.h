@@ -1,10 +1,11 @@
 // Point lists: one chain of measuring points per section slot, in acquisition order.
 //
 // Threading contract: the acquisition worker builds a point completely (in a slot of the list's
-// blocks, taken under the lock), then links it under the list's lock; views and analysis hold the same lock
-// (lock()) while they walk the chain, read a point's waveform or fields, or copy them out. Every field below
-// is guarded by lock_. The mutating members take the lock themselves; the reading members expect the caller
-// to hold it.
+// blocks, taken under the lock), then links it under the list's lock; views and analysis hold
+// the same lock (lock()) while they walk the chain, read a point's waveform or fields, or copy
+// them out. Every field below is guarded by lock_. The mutating members take the lock
+// themselves; the reading members expect the caller to hold it. A file's points are built in a
+// PointBatch, which no other thread can reach, and linked in one go (appendBatch).
 #pragma once
 
 #include <array>
