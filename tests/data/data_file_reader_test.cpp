@@ -590,6 +590,44 @@ TEST(DataFileReader, RowNumbersReadExactlyAsParseReal) {
     }
 }
 
+// A pair large enough for the .CHD to be read ahead from a second thread (16 MB and more) comes
+// back point for point; the thread-sanitizer build runs it too.
+TEST(DataFileReader, ALargePairReadAheadComesBackWhole) {
+    ViewingState viewing;
+    TempDir dir;
+    const std::string base = dir.base("deep");
+    CInfo info = makeInfo(4, 1024, kHorizontal, base);
+    info.startDepth = 75.0f;
+    info.pileLength = 75.5f;
+    Lists lists = makeLists(1024);
+    constexpr int kLevels = 1400;  // 6 x 1400 waveforms of 2 KB: 17.2 MB
+    fillLists(info, lists, 0, kLevels);
+    writePair(info, lists, kLevels, false);
+    ASSERT_GE(fs::file_size(base + ".CHD"), 16u << 20);
+
+    CInfo back = otherRecord();
+    Lists read;
+    const OpenReport report = openInto(base, back, read);
+    ASSERT_TRUE(report.ok) << report.error;
+    ASSERT_EQ(report.levels, kLevels);
+    for (int e = 0; e < kMaxSections; ++e) {
+        CSampleDataList& written = *lists[static_cast<size_t>(e)];
+        CSampleDataList& opened = *read[static_cast<size_t>(kSiSectionSlot[siOf(info.sections[e].name)])];
+        auto g1 = written.lock();
+        auto g2 = opened.lock();
+        ASSERT_EQ(opened.count, kLevels);
+        EXPECT_EQ(opened.current, opened.tail);
+        for (int i = 0; i < kLevels; ++i) {
+            const SamplePoint& w = *written.pointAt(i);
+            const SamplePoint& o = *opened.pointAt(i);
+            ASSERT_EQ(o.samples, w.samples) << e << " " << i;
+            ASSERT_NEAR(o.depth, w.depth, 0.0005);
+            ASSERT_EQ(o.tIndex, w.tIndex);
+            ASSERT_EQ(o.ampIndex, w.ampIndex);
+        }
+    }
+}
+
 TEST(DataFileReader, LongerListsGetTheZeroLineAfterTheFileSamples) {
     ViewingState viewing;
     TempDir dir;
