@@ -62,7 +62,7 @@ std::string withSuffix(std::string_view base, std::string_view suffix) {
 }
 
 // Stored .CHD values read as converter codes (value + 2047), for filling a waveform straight
-// from a window of the file.
+// from a window of the file; as much of a random-access iterator as vector::assign uses.
 struct StoredCodes {
     using iterator_category = std::random_access_iterator_tag;
     using value_type = uint16_t;
@@ -92,11 +92,8 @@ struct StoredCodes {
         at -= n;
         return *this;
     }
-    friend StoredCodes operator+(StoredCodes i, difference_type n) { return {i.at + n}; }
-    friend StoredCodes operator+(difference_type n, StoredCodes i) { return {i.at + n}; }
-    friend StoredCodes operator-(StoredCodes i, difference_type n) { return {i.at - n}; }
     friend difference_type operator-(StoredCodes a, StoredCodes b) { return a.at - b.at; }
-    friend auto operator<=>(StoredCodes a, StoredCodes b) = default;
+    friend bool operator==(StoredCodes a, StoredCodes b) { return a.at == b.at; }
 };
 
 class FileDescriptor {
