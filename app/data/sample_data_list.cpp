@@ -25,7 +25,7 @@ PointBlock newBlock(size_t capacity) {
 }
 
 void freeBlock(const PointBlock& block) noexcept {
-    freeLarge(block.slots, block.capacity * sizeof(SamplePoint));
+    freeLarge(block.points, block.capacity * sizeof(SamplePoint));
 }
 
 }  // namespace
@@ -34,14 +34,14 @@ PointBatch::PointBatch(size_t n) {
     if (n == 0) return;
     block_ = newBlock(n);
     for (size_t i = 0; i < n; ++i)
-        new (block_.slots + i) SamplePoint();
+        new (block_.points + i) SamplePoint();
     size_ = n;
 }
 
 PointBatch::~PointBatch() {
     for (size_t i = 0; i < size_; ++i)
-        block_.slots[i].~SamplePoint();
-    if (block_.slots) freeBlock(block_);
+        block_.points[i].~SamplePoint();
+    if (block_.points) freeBlock(block_);
 }
 
 PointBatch::PointBatch(PointBatch&& other) noexcept
@@ -118,7 +118,7 @@ SamplePoint* CSampleDataList::takeSlot() {
         growing_ = blocks_.size() - 1;
         growingUsed_ = 0;
     }
-    return blocks_[growing_].slots + growingUsed_++;
+    return blocks_[growing_].points + growingUsed_++;
 }
 
 void CSampleDataList::giveBack(SamplePoint* slot) noexcept {
@@ -166,7 +166,7 @@ bool CSampleDataList::appendBatch(PointBatch& batch) {
     }
     blocks_.push_back(batch.block_);
     for (size_t i = 0; i < n; ++i) {
-        SamplePoint* p = batch.block_.slots + i;
+        SamplePoint* p = batch.block_.points + i;
         p->prev = tail;
         p->next = nullptr;
         if (tail) {

@@ -39,8 +39,8 @@ struct SamplePoint {
 // Memory for points, many to a block: opening a large test builds 120 000 points, and one heap
 // allocation each costs more than reading their waveforms.
 struct PointBlock {
-    SamplePoint* slots = nullptr;
-    size_t capacity = 0;  // slots in the block
+    SamplePoint* points = nullptr;  // "slots" would meet Qt's macro of that name
+    size_t capacity = 0;            // slots in the block
 };
 
 // Points built together, not yet in any list: the reader fills them without a lock and hands
@@ -54,7 +54,7 @@ class PointBatch {
     PointBatch& operator=(PointBatch&& other) noexcept;
 
     size_t size() const { return size_; }
-    SamplePoint& operator[](size_t i) { return block_.slots[i]; }
+    SamplePoint& operator[](size_t i) { return block_.points[i]; }
 
   private:
     friend class CSampleDataList;
