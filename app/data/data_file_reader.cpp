@@ -1,7 +1,6 @@
 #include "data/data_file_reader.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,9 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <stop_token>
+#include <system_error>
+#include <thread>
 
 #include "data/atomic_file.h"
 #include "data/data_file_text.h"
@@ -26,7 +28,7 @@ namespace {
 // The largest legitimate .CHT (65 535 levels of six rows) is about 52 MB; anything far beyond
 // that is not a data file and is not read into memory.
 constexpr uint64_t kMaxChtBytes = 256ull << 20;
-constexpr size_t kChunkBytes = 1u << 20;
+constexpr size_t kChunkBytes = 1u << 17;
 constexpr size_t npos = std::string::npos;
 
 // Lines whose value is text typed by the user. Keys are never looked for inside them, so a
@@ -59,19 +61,40 @@ std::string withSuffix(std::string_view base, std::string_view suffix) {
     return upper;
 }
 
-// Builds for the address sanitizer take the text's memory from operator new, so that every read
-// of it is checked.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitizedAddresses = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitizedAddresses = true;
-#else
-constexpr bool kSanitizedAddresses = false;
-#endif
-#else
-constexpr bool kSanitizedAddresses = false;
-#endif
+// Stored .CHD values read as converter codes (value + 2047), for filling a waveform straight
+// from a window of the file; as much of a random-access iterator as vector::assign uses.
+struct StoredCodes {
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = uint16_t;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const uint16_t*;
+    using reference = uint16_t;
+
+    const uint16_t* at;
+
+    uint16_t operator*() const { return static_cast<uint16_t>(*at + kChdZeroCode); }
+    uint16_t operator[](difference_type i) const { return static_cast<uint16_t>(at[i] + kChdZeroCode); }
+    StoredCodes& operator++() {
+        ++at;
+        return *this;
+    }
+    StoredCodes operator++(int) { return {at++}; }
+    StoredCodes& operator--() {
+        --at;
+        return *this;
+    }
+    StoredCodes operator--(int) { return {at--}; }
+    StoredCodes& operator+=(difference_type n) {
+        at += n;
+        return *this;
+    }
+    StoredCodes& operator-=(difference_type n) {
+        at -= n;
+        return *this;
+    }
+    friend difference_type operator-(StoredCodes a, StoredCodes b) { return a.at - b.at; }
+    friend bool operator==(StoredCodes a, StoredCodes b) { return a.at == b.at; }
+};
 
 class FileDescriptor {
   public:
@@ -85,6 +108,32 @@ class FileDescriptor {
 
   private:
     int fd_;
+};
+
+// Has the kernel bring a large .CHD into the page cache from a second thread while this one
+// parses the rows, so that the disk and the processor work at the same time. The kernel reads
+// ahead a few megabytes per request and blocks while it queues them, hence a thread. It holds
+// no memory and shares nothing with the reader but the descriptor, which outlives it.
+class Prefetch {
+  public:
+    Prefetch(int fd, uint64_t size) {
+        if (fd < 0 || size < kPrefetchMin) return;
+        try {
+            thread_ = std::jthread([fd, size](const std::stop_token& stop) {
+                for (uint64_t at = 0; at < size && !stop.stop_requested(); at += kPrefetchStep)
+                    ::posix_fadvise(fd, static_cast<off_t>(at), static_cast<off_t>(kPrefetchStep),
+                                    POSIX_FADV_WILLNEED);
+            });
+        } catch (const std::system_error&) {
+            // No thread: the reads below fetch the file as they go.
+        }
+    }
+    // Stops and joins the thread (std::jthread).
+
+  private:
+    static constexpr uint64_t kPrefetchMin = 16ull << 20;
+    static constexpr uint64_t kPrefetchStep = 4ull << 20;
+    std::jthread thread_;
 };
 
 }  // namespace
@@ -123,25 +172,14 @@ COpenfile::COpenfile(std::string_view basePath)
 
 char* COpenfile::TextMemory::allocate(size_t bytes) {
     release();
-    if constexpr (kSanitizedAddresses) {
-        data_ = new (std::nothrow) char[bytes];
-    } else {
-        void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED) return nullptr;
-        ::madvise(p, bytes, MADV_HUGEPAGE);
-        data_ = static_cast<char*>(p);
-    }
+    data_ = static_cast<char*>(allocateLarge(bytes));
     if (data_) bytes_ = bytes;
     return data_;
 }
 
 void COpenfile::TextMemory::release() {
     if (!data_) return;
-    if constexpr (kSanitizedAddresses) {
-        delete[] data_;
-    } else {
-        ::munmap(data_, bytes_);
-    }
+    freeLarge(data_, bytes_);
     data_ = nullptr;
     bytes_ = 0;
 }
@@ -298,7 +336,7 @@ bool COpenfile::parseHeader(CInfo& info) {
     return true;
 }
 
-bool COpenfile::scanRays(const CInfo& info, uint64_t chdSize, std::vector<Ray>& rays,
+bool COpenfile::scanRays(const CInfo& info, uint64_t chdSize, RayVector& rays,
                          std::vector<uint32_t>& levelStarts, bool& transmitterMoved) {
     const uint64_t waveBytes = 2 * static_cast<uint64_t>(info.sampleLength);
     const size_t sourKey = findKey("   SourL");
@@ -310,28 +348,27 @@ bool COpenfile::scanRays(const CInfo& info, uint64_t chdSize, std::vector<Ray>& 
     const size_t dbKey = findKey("   A(dB)");
     const size_t seekKey = findKey("    Seek    ");
 
-    // Complete rows: 130 characters followed by CR LF (or by the end of the file).
-    size_t rowCount = 0;
-    if (rayKeyPos_ != npos) {
-        for (;;) {
-            const uint64_t start = rayKeyPos_ + (static_cast<uint64_t>(rowCount) + 1) * kRayRowBytes;
-            const uint64_t end = start + kRayRowChars;
-            if (end > text_.size()) break;
-            const std::string_view after = std::string_view(text_).substr(static_cast<size_t>(end), 2);
-            if (!(after.empty() || after == "\r\n" || (after == "\r" && end + 1 == text_.size()))) break;
-            ++rowCount;
-        }
-    }
+    // Complete rows: 130 characters followed by CR LF (or by the end of the file). The rows are
+    // read up to the first that is not complete, in one pass over the text.
+    auto complete = [&](size_t row) {
+        const uint64_t start = rayKeyPos_ + (static_cast<uint64_t>(row) + 1) * kRayRowBytes;
+        const uint64_t end = start + kRayRowChars;
+        if (end > text_.size()) return false;
+        const std::string_view after = std::string_view(text_).substr(static_cast<size_t>(end), 2);
+        return after.empty() || after == "\r\n" || (after == "\r" && end + 1 == text_.size());
+    };
 
     rays.clear();
     levelStarts.clear();
-    rays.reserve(rowCount);
+    if (rayKeyPos_ != npos) rays.reserve((text_.size() - rayKeyPos_) / kRayRowBytes);
     bool seekUsable = seekKey != npos;
     int64_t previousSeek = 0;
     int previousSi = INT_MAX;
     int32_t previousSource = 0;
     size_t firstMove = npos;
-    for (size_t r = 0; r < rowCount; ++r) {
+    size_t rowCount = 0;
+    for (size_t r = 0; rayKeyPos_ != npos && complete(r); ++r) {
+        rowCount = r + 1;
         const int row = static_cast<int>(r);
         const int si = normaliseSi(parseInt(column(rayKeyPos_, kRayRowBytes, row, 2)));
         // Rows of a level come in rising section order; a section number that does not rise
@@ -339,7 +376,7 @@ bool COpenfile::scanRays(const CInfo& info, uint64_t chdSize, std::vector<Ray>& 
         if (r == 0 || si <= previousSi) levelStarts.push_back(static_cast<uint32_t>(r));
         previousSi = si;
 
-        const double source = parseReal(column(sourKey, kRayRowBytes, row, 8));
+        const double source = parseRowReal(column(sourKey, kRayRowBytes, row, 8));
         const int32_t sourceCm = truncate32((source + 0.00001) * 100.0);
         if (r > 0 && sourceCm != previousSource && firstMove == npos) firstMove = r;
         previousSource = sourceCm;
@@ -360,12 +397,12 @@ bool COpenfile::scanRays(const CInfo& info, uint64_t chdSize, std::vector<Ray>& 
 
         Ray ray{};
         ray.si = static_cast<int8_t>(std::clamp(si, -1, kSiCount));
-        ray.destL = static_cast<float>(parseReal(column(destKey, kRayRowBytes, row, 8)));
-        ray.gain = static_cast<float>(parseReal(column(gainKey, kRayRowBytes, row, 8)));
-        ray.delay = static_cast<float>(parseReal(column(delayKey, kRayRowBytes, row, 8)));
-        ray.t = static_cast<float>(parseReal(column(timeKey, kRayRowBytes, row, 8)));
-        ray.ta = static_cast<float>(parseReal(column(arrivalKey, kRayRowBytes, row, 8)));
-        ray.adb = static_cast<float>(parseReal(column(dbKey, kRayRowBytes, row, 8)));
+        ray.destL = static_cast<float>(parseRowReal(column(destKey, kRayRowBytes, row, 8)));
+        ray.gain = static_cast<float>(parseRowReal(column(gainKey, kRayRowBytes, row, 8)));
+        ray.delay = static_cast<float>(parseRowReal(column(delayKey, kRayRowBytes, row, 8)));
+        ray.t = static_cast<float>(parseRowReal(column(timeKey, kRayRowBytes, row, 8)));
+        ray.ta = static_cast<float>(parseRowReal(column(arrivalKey, kRayRowBytes, row, 8)));
+        ray.adb = static_cast<float>(parseRowReal(column(dbKey, kRayRowBytes, row, 8)));
         ray.waveIndex = seekUsable ? static_cast<uint32_t>((seek - 1) / 2) : 0;
         rays.push_back(ray);
     }
@@ -446,8 +483,9 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
     }
     FileDescriptor chd(fd);
     if (chdSize == 0) return failWith(chdPath_ + ": 文件为空");
+    const Prefetch prefetch(chd.get(), chdSize);
 
-    std::vector<Ray> rays;
+    RayVector rays;
     std::vector<uint32_t> levelStarts;
     bool transmitterMoved = false;
     if (!scanRays(info, chdSize, rays, levelStarts, transmitterMoved)) return failWith(kTextNoLevels);
@@ -473,16 +511,24 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
     const int32_t length = info.sampleLength;
     const uint64_t waveBytes = 2 * static_cast<uint64_t>(length);
     const double dt = info.sampleInterval;
-    std::array<int, kMaxSections> appended{};
-    auto rollBack = [&] {
-        for (int k = 0; k < kMaxSections; ++k) {
-            for (int i = 0; i < appended[k]; ++i)
-                lists[k]->removeLast();
-        }
-    };
 
-    // The .CHD is read in windows of whole 16-bit values (every waveform offset is even).
-    const bool shiftInWindow = std::endian::native == std::endian::little;
+    // Each list's points are built in one batch, without its lock, and linked at the end in one
+    // go; a failure before that leaves the lists as they were.
+    std::array<PointBatch, kMaxSections> batches;
+    std::array<size_t, kMaxSections> filled{};
+    try {
+        for (int si = 0; si < kMaxSections; ++si) {
+            const int k = kSiSectionSlot[si];
+            if (lists[k] && adding[si] > 0) batches[k] = PointBatch(adding[si]);
+        }
+    } catch (const std::bad_alloc&) {
+        return failWith(fileErrorText(chdPath_, ENOMEM));
+    }
+
+    // The .CHD is read in windows of whole 16-bit values (every waveform offset is even). On a
+    // little-endian host a stored value becomes a converter code as it is copied into its point,
+    // so the waveforms are gone over once.
+    constexpr bool littleEndian = std::endian::native == std::endian::little;
     std::vector<uint16_t> window;
     uint64_t windowStart = 0;
     std::vector<uint16_t> wave;
@@ -509,46 +555,30 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
             const bool read = inMemory_
                                   ? (std::memcpy(into.data(), chdMemory_.data() + offset, into.size()), true)
                                   : readAllAt(chd.get(), into, offset);
-            if (!read) {
-                rollBack();
-                return failWith(fileErrorText(chdPath_, errno ? errno : EIO));
-            }
-            // Back to converter codes once per window, in one tight pass, so each point is a
-            // plain copy. Waveforms never overlap (the Seek column is honoured only when they do
-            // not), so no value is shifted twice.
-            if (shiftInWindow) {
-                for (uint16_t& v : window)
-                    v = static_cast<uint16_t>(v + kChdZeroCode);
-            }
+            if (!read) return failWith(fileErrorText(chdPath_, errno ? errno : EIO));
         }
         const uint16_t* stored = window.data() + (offset - windowStart) / 2;
-        // On a little-endian host the window already holds converter codes and the new point
-        // copies them; otherwise (or for a list of another waveform length) they go through a
-        // converted copy, whose samples beyond the file's stay on the zero line.
-        const bool direct = shiftInWindow && list->sampleLength == length;
-        if (!direct) {
-            const auto need = static_cast<size_t>(std::max(length, list->sampleLength));
-            if (wave.size() != need) wave.assign(need, uint16_t{2048});
-            if (shiftInWindow) {
-                std::copy(stored, stored + length, wave.begin());
+        SamplePoint& p = batches[k][filled[k]++];
+        try {
+            if (littleEndian && list->sampleLength == length) {
+                p.samples.assign(StoredCodes{stored}, StoredCodes{stored + length});
             } else {
+                // A list of another waveform length takes the file's samples, the rest of its
+                // waveform on the zero line.
+                const auto need = static_cast<size_t>(std::max(length, list->sampleLength));
+                if (wave.size() != need) wave.assign(need, uint16_t{2048});
                 const auto* bytes = reinterpret_cast<const uint8_t*>(stored);
                 for (int32_t j = 0; j < length; ++j)
                     wave[static_cast<size_t>(j)] = readChdSample(bytes + 2 * j);
+                p.samples.assign(wave.begin(), wave.begin() + list->sampleLength);
             }
+        } catch (const std::bad_alloc&) {
+            return failWith(fileErrorText(chdPath_, ENOMEM));
         }
-        if (!list->append(direct ? stored : wave.data(), ray.destL)) {
-            rollBack();
-            return failWith(kTextTooManyPoints);
-        }
-        ++appended[k];
-
-        auto guard = list->lock();
-        SamplePoint& p = *list->tail;
+        p.depth = ray.destL;
         p.threshold = 0.0f;
         p.delay = ray.delay;
         p.gain = ray.gain;
-        p.tIndex = -1;
         p.amplitudeDb = ray.adb;
         p.tIndexValue = static_cast<float>(std::trunc((static_cast<double>(ray.t) - ray.delay) / dt));
         // T was written with the delay in force, Ta with its whole microseconds.
@@ -559,6 +589,20 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
         const int32_t ampCode = at < p.samples.size() ? p.samples[at] : 2048;
         p.amplitude = static_cast<float>(
             amplitudeToDb(pointMetrics(info, k + 1, p.tIndex, p.depth, p.gain, ampCode, p.delay).amplitude));
+    }
+
+    std::array<size_t, kMaxSections> linked{};
+    for (int k = 0; k < kMaxSections; ++k) {
+        if (!lists[k] || batches[k].size() == 0) continue;
+        const size_t n = batches[k].size();
+        if (!lists[k]->appendBatch(batches[k])) {
+            for (int j = 0; j < k; ++j) {
+                for (size_t i = 0; i < linked[j]; ++i)
+                    lists[j]->removeLast();
+            }
+            return failWith(kTextTooManyPoints);
+        }
+        linked[k] = n;
     }
     if (progress) progress(total, total);
 

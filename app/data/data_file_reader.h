@@ -21,6 +21,7 @@
 
 #include "data/cinfo.h"
 #include "data/data_file_format.h"
+#include "data/wave_allocator.h"
 
 namespace lx9 {
 
@@ -70,11 +71,13 @@ class COpenfile {
     std::string_view labelled(std::string_view key, bool cut) const;
     std::string_view column(size_t keyPos, size_t rowLength, int row, size_t width) const;
     bool failWith(std::string_view message);
-    bool scanRays(const CInfo& info, uint64_t chdSize, std::vector<Ray>& rays,
-                  std::vector<uint32_t>& levelStarts, bool& transmitterMoved);
+    // 120 000 rows in a large test: kept in huge-page memory.
+    using RayVector = std::vector<Ray, LargeAllocator<Ray>>;
+    bool scanRays(const CInfo& info, uint64_t chdSize, RayVector& rays, std::vector<uint32_t>& levelStarts,
+                  bool& transmitterMoved);
 
-    // Memory for the text of a file: huge-page-advised, so that a 16 MB text costs a handful of
-    // page faults rather than thousands, and not zeroed before it is read into.
+    // Memory for the text of a file (allocateLarge): huge-page-advised, so that a 16 MB text costs a handful
+    // of page faults rather than thousands, and not zeroed before it is read into.
     class TextMemory {
       public:
         TextMemory() = default;

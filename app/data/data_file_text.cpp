@@ -1,5 +1,6 @@
 #include "data/data_file_text.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -22,6 +23,9 @@ std::string_view fixedText(char (&buffer)[400], double value, int precision) {
     if (ec != std::errc()) return "********";  // cannot happen for doubles and small precisions
     return {buffer, static_cast<size_t>(end - buffer)};
 }
+
+constexpr std::array<double, 16> kPowersOfTen = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 constexpr bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -123,6 +127,34 @@ double parseReal(std::string_view text) {
     } else if (ec != std::errc()) {
         value = 0.0;
     }
+    return negative ? -value : value;
+}
+
+// With at most 15 digits both the digits and the power of ten are exact doubles, and their
+// quotient is rounded once, to the same nearest double that parseReal gives.
+double parseRowReal(std::string_view text) {
+    // A sign, 15 digits and a point at most: longer texts are no plain row number.
+    if (text.empty() || text.size() > 17) return parseReal(text);
+    const char* c = text.data();
+    const char* const end = c + text.size();
+    const bool negative = *c == '-';
+    if (*c == '-' || *c == '+') ++c;
+    uint64_t digits = 0;
+    const char* point = nullptr;
+    for (const char* d = c; d != end; ++d) {
+        const auto digit = static_cast<unsigned>(*d - '0');
+        if (digit <= 9) {
+            digits = digits * 10 + digit;
+        } else if (*d == '.' && !point) {
+            point = d;
+        } else {
+            return parseReal(text);
+        }
+    }
+    const auto count = static_cast<size_t>(end - c) - (point ? 1 : 0);
+    if (count == 0 || count > 15) return parseReal(text);
+    const auto fraction = point ? static_cast<size_t>(end - point - 1) : 0;
+    const double value = static_cast<double>(digits) / kPowersOfTen[fraction];
     return negative ? -value : value;
 }
 

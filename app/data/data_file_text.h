@@ -32,6 +32,10 @@ int64_t parseInt64(std::string_view text);
 // there is none.
 double parseReal(std::string_view text);
 
+// parseReal of a trimmed field of a ray row, fast for the plain decimals the rows hold ("12.345",
+// "-0.50": at most 15 digits, no exponent); any other text goes to parseReal. Same value always.
+double parseRowReal(std::string_view text);
+
 // True when the trimmed text is one or more decimal digits and nothing else.
 bool isDigits(std::string_view text);
 

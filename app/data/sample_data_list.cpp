@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
+#include <utility>
 
 #include "data/cinfo.h"
 #include "data/globals.h"
@@ -10,14 +12,61 @@
 
 namespace lx9 {
 
+namespace {
+
+// Single points come in blocks that double from the first size up to the largest: a live test
+// grows its lists one point at a time.
+constexpr size_t kFirstBlockPoints = 16;
+constexpr size_t kLargestGrowingBlockPoints = 1024;
+
+PointBlock newBlock(size_t capacity) {
+    void* memory = allocateLarge(capacity * sizeof(SamplePoint));
+    if (!memory) throw std::bad_alloc();
+    return {static_cast<SamplePoint*>(memory), capacity};
+}
+
+void freeBlock(const PointBlock& block) noexcept {
+    freeLarge(block.points, block.capacity * sizeof(SamplePoint));
+}
+
+}  // namespace
+
+PointBatch::PointBatch(size_t n) {
+    if (n == 0) return;
+    block_ = newBlock(n);
+    for (size_t i = 0; i < n; ++i)
+        new (block_.points + i) SamplePoint();
+    size_ = n;
+}
+
+PointBatch::~PointBatch() {
+    for (size_t i = 0; i < size_; ++i)
+        block_.points[i].~SamplePoint();
+    if (block_.points) freeBlock(block_);
+}
+
+PointBatch::PointBatch(PointBatch&& other) noexcept
+    : block_(std::exchange(other.block_, {})), size_(std::exchange(other.size_, 0)) {}
+
+PointBatch& PointBatch::operator=(PointBatch&& other) noexcept {
+    if (this != &other) {
+        PointBatch gone(std::move(*this));
+        block_ = std::exchange(other.block_, {});
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
 SampleData::~SampleData() {
-    // Free along the chain, as the chain is the owner; the index only mirrors it.
-    SamplePoint* p = first;
-    while (p) {
+    // Destroy along the chain, as the chain holds the live points; the index only mirrors it and
+    // spare slots hold none.
+    for (SamplePoint* p = first; p;) {
         SamplePoint* next = p->next;
-        delete p;
+        p->~SamplePoint();
         p = next;
     }
+    for (const PointBlock& block : blocks_)
+        freeBlock(block);
 }
 
 CSampleDataList::CSampleDataList(int32_t length, int32_t section) {
@@ -25,12 +74,68 @@ CSampleDataList::CSampleDataList(int32_t length, int32_t section) {
     sectionIndex = section;
 }
 
-bool CSampleDataList::link(std::unique_ptr<SamplePoint> point, bool makeCurrent) {
+// A point being built for this list: its slot is taken under the lock, the point is filled
+// without it, and unless it is linked it goes back to the list's spare slots.
+class CSampleDataList::FreshPoint {
+  public:
+    // Takes a slot; throws std::bad_alloc.
+    explicit FreshPoint(CSampleDataList& list) : list_(list) {
+        std::lock_guard<std::mutex> guard(list.lock_);
+        point_ = new (list.takeSlot()) SamplePoint();
+    }
+    // For a caller that already holds the lock.
+    FreshPoint(CSampleDataList& list, std::adopt_lock_t)
+        : list_(list), point_(new (list.takeSlot()) SamplePoint()) {}
+    ~FreshPoint() {
+        if (!point_) return;
+        point_->~SamplePoint();
+        std::lock_guard<std::mutex> guard(list_.lock_);
+        list_.giveBack(point_);
+    }
+    FreshPoint(const FreshPoint&) = delete;
+    FreshPoint& operator=(const FreshPoint&) = delete;
+
+    SamplePoint* operator->() const { return point_; }
+    SamplePoint& operator*() const { return *point_; }
+    SamplePoint* release() { return std::exchange(point_, nullptr); }
+
+  private:
+    CSampleDataList& list_;
+    SamplePoint* point_ = nullptr;
+};
+
+SamplePoint* CSampleDataList::takeSlot() {
+    if (!spare_.empty()) {
+        SamplePoint* slot = spare_.back();
+        spare_.pop_back();
+        return slot;
+    }
+    if (growing_ == SIZE_MAX || growingUsed_ == blocks_[growing_].capacity) {
+        const size_t capacity = growing_ == SIZE_MAX
+                                    ? kFirstBlockPoints
+                                    : std::min(blocks_[growing_].capacity * 2, kLargestGrowingBlockPoints);
+        blocks_.reserve(blocks_.size() + 1);  // the block, once it exists, is always kept
+        blocks_.push_back(newBlock(capacity));
+        growing_ = blocks_.size() - 1;
+        growingUsed_ = 0;
+    }
+    return blocks_[growing_].points + growingUsed_++;
+}
+
+void CSampleDataList::giveBack(SamplePoint* slot) noexcept {
+    try {
+        spare_.push_back(slot);
+    } catch (const std::bad_alloc&) {
+        // The slot stays unused until the list goes; its block is freed with the list.
+    }
+}
+
+bool CSampleDataList::link(FreshPoint& point, bool makeCurrent) {
     std::lock_guard<std::mutex> guard(lock_);
     // The count is 16 bits wide: refuse rather than wrap.
     if (count >= kMaxPoints) return false;
     try {
-        index_.push_back(point.get());
+        index_.push_back(&*point);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -49,13 +154,45 @@ bool CSampleDataList::link(std::unique_ptr<SamplePoint> point, bool makeCurrent)
     return true;
 }
 
+bool CSampleDataList::appendBatch(PointBatch& batch) {
+    const size_t n = batch.size_;
+    if (n == 0) return true;
+    std::lock_guard<std::mutex> guard(lock_);
+    if (count + n > kMaxPoints) return false;
+    try {
+        index_.reserve(count + n);
+        blocks_.reserve(blocks_.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    blocks_.push_back(batch.block_);
+    for (size_t i = 0; i < n; ++i) {
+        SamplePoint* p = batch.block_.points + i;
+        p->prev = tail;
+        p->next = nullptr;
+        if (tail) {
+            tail->next = p;
+        } else {
+            first = p;
+        }
+        tail = p;
+        index_.push_back(p);
+    }
+    current = tail;
+    lastAdded = tail;
+    count = static_cast<uint16_t>(count + n);
+    batch.block_ = {};
+    batch.size_ = 0;
+    return true;
+}
+
 bool CSampleDataList::append(const uint16_t* samples, float depth) {
     if (!samples) return false;
     try {
-        auto p = std::make_unique<SamplePoint>();
+        FreshPoint p(*this);
         p->samples.assign(samples, samples + sampleLength);
         p->depth = depth;
-        return link(std::move(p), true);
+        return link(p, true);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -67,9 +204,9 @@ bool CSampleDataList::appendPlaceholder() {
         ++placeholderCount;
     }
     try {
-        auto p = std::make_unique<SamplePoint>();
+        FreshPoint p(*this);
         p->samples.assign(static_cast<size_t>(sampleLength), uint16_t{2048});
-        return link(std::move(p), false);
+        return link(p, false);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -90,7 +227,9 @@ bool CSampleDataList::removeLast() {
         index_.pop_back();
         --count;
     }
-    delete victim;  // outside the lock: no reader can reach it any more
+    victim->~SamplePoint();  // outside the lock: no reader can reach it any more
+    std::lock_guard<std::mutex> guard(lock_);
+    giveBack(victim);
     return true;
 }
 
@@ -161,11 +300,11 @@ bool CSampleDataList::storeAt(int index, const uint16_t* samples, size_t n, floa
         }
     }
     try {
-        auto p = std::make_unique<SamplePoint>();
+        FreshPoint p(*this);
         fillWave(*p, samples, n);
         p->depth = depth;
         resetPick(*p);
-        return link(std::move(p), true);
+        return link(p, true);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -173,7 +312,7 @@ bool CSampleDataList::storeAt(int index, const uint16_t* samples, size_t n, floa
 
 bool CSampleDataList::copyPoint(int from, int index, float depth) {
     if (from < 0 || index < 0 || from == index) return false;
-    std::unique_ptr<SamplePoint> fresh;
+    std::optional<FreshPoint> fresh;
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (from >= static_cast<int>(count) || index > static_cast<int>(count)) return false;
@@ -188,15 +327,21 @@ bool CSampleDataList::copyPoint(int from, int index, float depth) {
             return true;
         }
         try {
-            fresh = std::make_unique<SamplePoint>();
-            fresh->samples = source->samples;
-            copyPick(*source, *fresh);
-            fresh->depth = depth;
+            fresh.emplace(*this, std::adopt_lock);
+            (*fresh)->samples = source->samples;
+            copyPick(*source, **fresh);
+            (*fresh)->depth = depth;
         } catch (const std::bad_alloc&) {
+            // The lock is held here: the slot goes straight back to the spare ones.
+            if (fresh) {
+                SamplePoint* slot = fresh->release();
+                slot->~SamplePoint();
+                giveBack(slot);
+            }
             return false;
         }
     }
-    return link(std::move(fresh), true);
+    return link(*fresh, true);
 }
 
 bool CSampleDataList::setCurrentAt(int index) {
@@ -232,7 +377,9 @@ SamplePoint* CSampleDataList::pointAt(int i) const {
 namespace {
 
 // Travel time of a point with its own delay, as the derived arrays use it.
-double rawTime(const SamplePoint& p, double dt) { return (p.tIndex + 1) * dt + p.delay; }
+double rawTime(const SamplePoint& p, double dt) {
+    return (p.tIndex + 1) * dt + p.delay;
+}
 
 }  // namespace
 

@@ -1,9 +1,11 @@
 // Point lists: one chain of measuring points per section slot, in acquisition order.
 //
-// Threading contract: the acquisition worker builds a point completely, then links it under the
-// list's lock; views and analysis hold the same lock (lock()) while they walk the chain, read a
-// point's waveform or fields, or copy them out. Every field below is guarded by lock_. The
-// mutating members take the lock themselves; the reading members expect the caller to hold it.
+// Threading contract: the acquisition worker builds a point completely (in a slot of the list's
+// blocks, taken under the lock), then links it under the list's lock; views and analysis hold
+// the same lock (lock()) while they walk the chain, read a point's waveform or fields, or copy
+// them out. Every field below is guarded by lock_. The mutating members take the lock
+// themselves; the reading members expect the caller to hold it. A file's points are built in a
+// PointBatch, which no other thread can reach, and linked in one go (appendBatch).
 #pragma once
 
 #include <array>
@@ -20,7 +22,7 @@ namespace lx9 {
 
 struct SamplePoint {
     WaveSamples samples;  // empty: the point has no waveform
-    float depth = 0.0f;             // m
+    float depth = 0.0f;   // m
     float threshold = 0.0f;
     float delay = 0.0f;  // µs; -1 = use the section's delay
     float gain = 0.0f;
@@ -34,7 +36,33 @@ struct SamplePoint {
     SamplePoint* prev = nullptr;
 };
 
-// Owns the chain; destroying it frees every point.
+// Memory for points, many to a block: opening a large test builds 120 000 points, and one heap
+// allocation each costs more than reading their waveforms.
+struct PointBlock {
+    SamplePoint* points = nullptr;  // "slots" would meet Qt's macro of that name
+    size_t capacity = 0;            // slots in the block
+};
+
+// Points built together, not yet in any list: the reader fills them without a lock and hands
+// them to a list in one go (CSampleDataList::appendBatch). Dropping a batch frees its points.
+class PointBatch {
+  public:
+    PointBatch() = default;
+    explicit PointBatch(size_t n);  // n default points in one block; throws std::bad_alloc
+    ~PointBatch();
+    PointBatch(PointBatch&& other) noexcept;
+    PointBatch& operator=(PointBatch&& other) noexcept;
+
+    size_t size() const { return size_; }
+    SamplePoint& operator[](size_t i) { return block_.points[i]; }
+
+  private:
+    friend class CSampleDataList;
+    PointBlock block_;
+    size_t size_ = 0;
+};
+
+// Owns the chain and the blocks its points live in; destroying it frees every point.
 class SampleData {
   public:
     SampleData() = default;
@@ -53,6 +81,12 @@ class SampleData {
   protected:
     // Index of the chain for constant-time point(i); always equals walking `next` from first.
     std::vector<SamplePoint*> index_;
+    // Every block a point of the chain may live in. Points appended one by one take the spare
+    // slots of removed points first, then the next slot of the block at growing_.
+    std::vector<PointBlock> blocks_;
+    size_t growing_ = SIZE_MAX;        // index in blocks_ of the block single points are taken from
+    size_t growingUsed_ = 0;           // slots of that block handed out so far
+    std::vector<SamplePoint*> spare_;  // slots of removed points, holding no point
 };
 
 class CSampleDataList : public SampleData {
@@ -75,9 +109,9 @@ class CSampleDataList : public SampleData {
     bool removeLast();
 
     // The acquisition worker's stores. Each copies n samples into the point (a shorter frame is
-    // padded with the zero line), builds a new point before it takes the lock, and allocates
-    // nothing once the point exists. The stored point becomes `current` and `lastAdded`, and its
-    // pick is reset (tIndex -1, the picked values 0) until the worker has it picked.
+    // padded with the zero line), builds a new point before it links it (only its slot is taken
+    // under the lock), and allocates nothing once the point exists. The stored point becomes `current` and
+    // `lastAdded`, and its pick is reset (tIndex -1, the picked values 0) until the worker has it picked.
     // Overwrites the current point; appends the first point of an empty list.
     bool storeCurrent(const uint16_t* samples, size_t n, float depth);
     // Stores into chain position `index` (0-based, never wrapped): overwrites the point there, or
@@ -86,6 +120,11 @@ class CSampleDataList : public SampleData {
     // Copies the waveform and the picks of chain position `from` into position `index`
     // (overwrite, or append when index == count) with the given depth.
     bool copyPoint(int from, int index, float depth);
+    // Links every point of the batch after the last point, under one lock, as that many
+    // append() calls would: the last becomes `current` and `lastAdded`. The batch is left empty.
+    // False, list and batch unchanged, when the list would hold more than 65 535 points.
+    bool appendBatch(PointBatch& batch);
+
     // Makes chain position `index` current. False when there is no such point.
     bool setCurrentAt(int index);
 
@@ -118,7 +157,10 @@ class CSampleDataList : public SampleData {
     float uploadVelocityCritical = 0.0f;
 
   private:
-    bool link(std::unique_ptr<SamplePoint> point, bool makeCurrent);
+    class FreshPoint;
+    SamplePoint* takeSlot();
+    void giveBack(SamplePoint* slot) noexcept;
+    bool link(FreshPoint& point, bool makeCurrent);
     void fillWave(SamplePoint& p, const uint16_t* samples, size_t n) const;
 
     mutable std::mutex lock_;  // guards the point chain and every field of the list

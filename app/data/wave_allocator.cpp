@@ -21,10 +21,33 @@ constexpr bool kPooled = true;
 constexpr bool kPooled = true;
 #endif
 
-constexpr size_t kGranule = 64;                     // block sizes are multiples of this
+constexpr size_t kGranule = 64;  // block sizes are multiples of this
 constexpr size_t kClasses = kWavePoolMaxBlock / kGranule;
 constexpr size_t kHugePage = 2 * 1024 * 1024;
-constexpr size_t kRegionBytes = 32 * kHugePage;     // 64 MB of address space at a time
+constexpr size_t kRegionBytes = 32 * kHugePage;  // 64 MB of address space at a time
+
+// Maps `bytes` rounded up to whole huge pages at a huge-page boundary (the kernel backs only
+// aligned 2 MB spans with huge pages).
+void* mapHugeAligned(size_t bytes) noexcept {
+    const size_t span = bytes + kHugePage;
+    void* raw =
+        ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const auto start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+    if (aligned > start) ::munmap(raw, aligned - start);
+    const uintptr_t tail = aligned + bytes;
+    if (start + span > tail) ::munmap(reinterpret_cast<void*>(tail), start + span - tail);
+    // Only a hint: without huge pages the memory still works, with 4 KB faults.
+    ::madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+}
+
+constexpr size_t kLargeMapped = 1024 * 1024;  // from this size on a buffer gets its own mapping
+
+size_t mappedSize(size_t bytes) {
+    return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+}
 
 struct FreeBlock {
     FreeBlock* next;
@@ -68,17 +91,9 @@ class WavePool {
     // A region aligned to a huge page, so that the kernel can back all of it with huge pages.
     // The rest of the old region is given up: at most one block's worth.
     void newRegion() {
-        const size_t span = kRegionBytes + kHugePage;
-        void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        if (raw == MAP_FAILED) throw std::bad_alloc();
-        const auto start = reinterpret_cast<uintptr_t>(raw);
-        const uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
-        if (aligned > start) ::munmap(raw, aligned - start);
-        const uintptr_t tail = aligned + kRegionBytes;
-        if (start + span > tail) ::munmap(reinterpret_cast<void*>(tail), start + span - tail);
-        // Only a hint: without huge pages the pool still works, with 4 KB faults.
-        ::madvise(reinterpret_cast<void*>(aligned), kRegionBytes, MADV_HUGEPAGE);
-        next_ = reinterpret_cast<char*>(aligned);
+        void* region = mapHugeAligned(kRegionBytes);
+        if (!region) throw std::bad_alloc();
+        next_ = static_cast<char*>(region);
         end_ = next_ + kRegionBytes;
         ++regions_;
     }
@@ -111,6 +126,20 @@ void freeWave(void* block, size_t bytes) noexcept {
         return;
     }
     pool().release(block, bytes);
+}
+
+void* allocateLarge(size_t bytes) noexcept {
+    if (!kPooled || bytes < kLargeMapped) return ::operator new(bytes == 0 ? 1 : bytes, std::nothrow);
+    return mapHugeAligned(mappedSize(bytes));
+}
+
+void freeLarge(void* block, size_t bytes) noexcept {
+    if (!block) return;
+    if (!kPooled || bytes < kLargeMapped) {
+        ::operator delete(block);
+        return;
+    }
+    ::munmap(block, mappedSize(bytes));
 }
 
 WavePoolStats wavePoolStats() {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 namespace lx9 {
@@ -21,11 +22,37 @@ inline constexpr size_t kWavePoolMaxBlock = 16 * 1024;
 void* allocateWave(size_t bytes);
 void freeWave(void* block, size_t bytes) noexcept;
 
+// Large buffers with a life of their own (the text of a file, a block of points): memory from
+// the kernel, not zeroed twice, a buffer of 1 MB or more aligned to and advised for huge pages so
+// that first-touching it costs one fault per 2 MB. nullptr when there is no memory. Builds for
+// the address sanitizer use operator new. freeLarge takes the size allocateLarge was given.
+void* allocateLarge(size_t bytes) noexcept;
+void freeLarge(void* block, size_t bytes) noexcept;
+
+// A container's memory from allocateLarge, for large vectors built once and dropped whole.
+template <class T>
+struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() noexcept = default;
+    template <class U>
+    LargeAllocator(const LargeAllocator<U>&) noexcept {}
+    T* allocate(size_t n) {
+        void* p = allocateLarge(n * sizeof(T));
+        if (!p) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, size_t n) noexcept { freeLarge(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const LargeAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
 struct WavePoolStats {
-    size_t regions = 0;       // regions mapped
-    size_t mappedBytes = 0;   // address space of the regions
-    size_t blocksInUse = 0;   // pooled blocks handed out and not yet freed
-    bool pooled = false;      // false when built for the address sanitizer (plain operator new)
+    size_t regions = 0;      // regions mapped
+    size_t mappedBytes = 0;  // address space of the regions
+    size_t blocksInUse = 0;  // pooled blocks handed out and not yet freed
+    bool pooled = false;     // false when built for the address sanitizer (plain operator new)
 };
 WavePoolStats wavePoolStats();
 

@@ -4,8 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
 #include <tuple>
+#include <vector>
 
+#include "data/data_file_text.h"
 #include "data/data_file_writer.h"
 #include "data/point_metrics.h"
 #include "data_file_test_support.h"
@@ -531,6 +536,98 @@ TEST(DataFileReader, FindsThePairOrSaysWhyNot) {
 
 // A caller whose lists hold longer waveforms than the file gets the file's samples followed by
 // the zero line.
+// The rows' fast number reading gives parseReal's double bit for bit: for the plain decimals it
+// reads itself and for every text it hands on.
+TEST(DataFileReader, RowNumbersReadExactlyAsParseReal) {
+    auto bits = [](double v) {
+        uint64_t b = 0;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    const std::vector<std::string> texts = {"0",
+                                            "-0",
+                                            "-0.000",
+                                            "+1.5",
+                                            ".5",
+                                            "5.",
+                                            "-.25",
+                                            "19.95",
+                                            "0.1",
+                                            "0.3",
+                                            "-123.456",
+                                            "99999.99",
+                                            "123456789012345",
+                                            "1234567890123.45",
+                                            "0.000000000000001",
+                                            "1234567890123456",
+                                            "9007199254740993",
+                                            "0.30000000000000004",
+                                            "1e3",
+                                            "-1.0e2",
+                                            "1.2.3",
+                                            "-",
+                                            "+",
+                                            "",
+                                            ".",
+                                            "nan",
+                                            "-inf",
+                                            "12x",
+                                            "1 2",
+                                            "********",
+                                            "--1",
+                                            "+-1",
+                                            "-+1"};
+    for (const std::string& text : texts)
+        EXPECT_EQ(bits(parseRowReal(text)), bits(parseReal(text))) << text;
+    // Every kind of value the writer puts in an 8-character column.
+    std::mt19937 random(25);
+    std::uniform_real_distribution<double> value(-99999.0, 99999.0);
+    for (int i = 0; i < 100000; ++i) {
+        std::string column;
+        putColumnFixed(column, value(random) / std::pow(10.0, i % 6), 8, i % 4);
+        const std::string_view text = trimText(column);
+        ASSERT_EQ(bits(parseRowReal(text)), bits(parseReal(text))) << text;
+    }
+}
+
+// A pair large enough for the .CHD to be read ahead from a second thread (16 MB and more) comes
+// back point for point; the thread-sanitizer build runs it too.
+TEST(DataFileReader, ALargePairReadAheadComesBackWhole) {
+    ViewingState viewing;
+    TempDir dir;
+    const std::string base = dir.base("deep");
+    CInfo info = makeInfo(4, 1024, kHorizontal, base);
+    info.startDepth = 75.0f;
+    info.pileLength = 75.5f;
+    Lists lists = makeLists(1024);
+    constexpr int kLevels = 1400;  // 6 x 1400 waveforms of 2 KB: 17.2 MB
+    fillLists(info, lists, 0, kLevels);
+    writePair(info, lists, kLevels, false);
+    ASSERT_GE(fs::file_size(base + ".CHD"), 16u << 20);
+
+    CInfo back = otherRecord();
+    Lists read;
+    const OpenReport report = openInto(base, back, read);
+    ASSERT_TRUE(report.ok) << report.error;
+    ASSERT_EQ(report.levels, kLevels);
+    for (int e = 0; e < kMaxSections; ++e) {
+        CSampleDataList& written = *lists[static_cast<size_t>(e)];
+        CSampleDataList& opened = *read[static_cast<size_t>(kSiSectionSlot[siOf(info.sections[e].name)])];
+        auto g1 = written.lock();
+        auto g2 = opened.lock();
+        ASSERT_EQ(opened.count, kLevels);
+        EXPECT_EQ(opened.current, opened.tail);
+        for (int i = 0; i < kLevels; ++i) {
+            const SamplePoint& w = *written.pointAt(i);
+            const SamplePoint& o = *opened.pointAt(i);
+            ASSERT_EQ(o.samples, w.samples) << e << " " << i;
+            ASSERT_NEAR(o.depth, w.depth, 0.0005);
+            ASSERT_EQ(o.tIndex, w.tIndex);
+            ASSERT_EQ(o.ampIndex, w.ampIndex);
+        }
+    }
+}
+
 TEST(DataFileReader, LongerListsGetTheZeroLineAfterTheFileSamples) {
     ViewingState viewing;
     TempDir dir;

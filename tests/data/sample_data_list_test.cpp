@@ -14,7 +14,7 @@ namespace {
 
 // point(i) reads the shared state word and level count; each test sets them and restores them.
 class SampleDataListTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         savedState_ = testState.load();
         savedLevels_ = maxPointCount.load();
@@ -34,7 +34,7 @@ protected:
         }
     }
 
-private:
+  private:
     uint32_t savedState_ = 0;
     int32_t savedLevels_ = 0;
 };
@@ -80,9 +80,9 @@ TEST_F(SampleDataListTest, IndexedAccessRules) {
     EXPECT_EQ(list.point(0), nullptr);  // empty list
     fill(list, 10);
     auto g = list.lock();
-    EXPECT_EQ(list.point(10), nullptr);        // point(count): none
-    EXPECT_EQ(list.point(11), list.current);   // beyond count: current
-    EXPECT_EQ(list.point(-3), list.first);     // negative: first
+    EXPECT_EQ(list.point(10), nullptr);       // point(count): none
+    EXPECT_EQ(list.point(11), list.current);  // beyond count: current
+    EXPECT_EQ(list.point(-3), list.first);    // negative: first
     EXPECT_EQ(list.point(0), list.first);
     EXPECT_EQ(list.point(9), list.tail);
     EXPECT_EQ(list.point(4)->samples[0], 4);
@@ -125,7 +125,8 @@ TEST_F(SampleDataListTest, RemoveLastStepsBack) {
 TEST_F(SampleDataListTest, AppendAtTheSixteenBitLimitIsRefused) {
     CSampleDataList list(1);
     uint16_t s = 7;
-    for (int i = 0; i < 65535; ++i) ASSERT_TRUE(list.append(&s, 0.0f));
+    for (int i = 0; i < 65535; ++i)
+        ASSERT_TRUE(list.append(&s, 0.0f));
     SamplePoint* tail = list.tail;
     EXPECT_FALSE(list.append(&s, 0.0f));
     EXPECT_FALSE(list.appendPlaceholder());
@@ -227,6 +228,81 @@ TEST_F(SampleDataListTest, ConcurrentAppendAndWalk) {
 
 // The worker's stores: in-place overwrite of the current point, stores by chain position, copies
 // for skipped levels. Each leaves the stored point current with its pick reset.
+// A batch links as that many appends would, and the list keeps working one point at a time
+// around it: slots of removed points are reused, blocks of both kinds are freed with the list
+// (the address-sanitizer build checks every one), and a batch that would overflow is refused.
+TEST_F(SampleDataListTest, BatchesLinkLikeAppendsAndMixWithSinglePoints) {
+    auto batchOf = [](size_t n, uint16_t firstCode) {
+        PointBatch batch(n);
+        for (size_t i = 0; i < n; ++i) {
+            batch[i].samples.assign(3, static_cast<uint16_t>(firstCode + i));
+            batch[i].depth = static_cast<float>(firstCode + i);
+        }
+        return batch;
+    };
+    auto codes = [](CSampleDataList& list) {
+        std::vector<int> out;
+        auto g = list.lock();
+        int i = 0;
+        for (const SamplePoint* p = list.first; p; p = p->next, ++i) {
+            EXPECT_EQ(list.pointAt(i), p);
+            EXPECT_EQ(p->prev, i == 0 ? nullptr : list.pointAt(i - 1));
+            out.push_back(p->samples[0]);
+        }
+        EXPECT_EQ(i, list.count);
+        EXPECT_EQ(list.tail, list.count ? list.pointAt(list.count - 1) : nullptr);
+        return out;
+    };
+
+    CSampleDataList list(3);
+    PointBatch first = batchOf(4, 10);
+    ASSERT_TRUE(list.appendBatch(first));
+    EXPECT_EQ(first.size(), 0u);
+    {
+        auto g = list.lock();
+        EXPECT_EQ(list.current, list.tail);  // as append(): the last point is current
+        EXPECT_EQ(list.lastAdded, list.tail);
+        EXPECT_EQ(list.first->depth, 10.0f);
+    }
+    const uint16_t wave[3] = {50, 50, 50};
+    for (int i = 0; i < 20; ++i)  // past the first block of single points
+        ASSERT_TRUE(list.append(wave, 1.0f));
+    for (int i = 0; i < 15; ++i)
+        ASSERT_TRUE(list.removeLast());
+    ASSERT_TRUE(list.storeAt(9, wave, 3, 2.0f));  // a reused slot, refilled
+    PointBatch second = batchOf(2, 20);
+    ASSERT_TRUE(list.appendBatch(second));
+    ASSERT_TRUE(list.copyPoint(1, 12, 3.0f));
+    EXPECT_EQ(codes(list), (std::vector<int>{10, 11, 12, 13, 50, 50, 50, 50, 50, 50, 20, 21, 11}));
+    {
+        auto g = list.lock();
+        EXPECT_EQ(list.current, list.tail);
+        EXPECT_EQ(list.pointAt(10)->samples, (std::vector<uint16_t>{20, 20, 20}));
+        EXPECT_EQ(list.pointAt(9)->samples, (std::vector<uint16_t>{50, 50, 50}));
+        EXPECT_EQ(list.pointAt(9)->tIndex, -1);
+    }
+    // Removing everything, batch points included, and building again.
+    while (list.removeLast()) {
+    }
+    EXPECT_EQ(codes(list), std::vector<int>{});
+    PointBatch third = batchOf(3, 30);
+    ASSERT_TRUE(list.appendBatch(third));
+    ASSERT_TRUE(list.append(wave, 1.0f));
+    EXPECT_EQ(codes(list), (std::vector<int>{30, 31, 32, 50}));
+
+    // One point too many: nothing changes, and the batch still holds its points.
+    CSampleDataList full(1);
+    PointBatch most(CSampleDataList::kMaxPoints - 1);
+    ASSERT_TRUE(full.appendBatch(most));
+    PointBatch two = batchOf(2, 7);
+    EXPECT_FALSE(full.appendBatch(two));
+    EXPECT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[1].samples[0], 8);
+    EXPECT_EQ(full.count, CSampleDataList::kMaxPoints - 1);
+    EXPECT_TRUE(full.append(wave, 0.0f));
+    EXPECT_FALSE(full.append(wave, 0.0f));
+}
+
 TEST_F(SampleDataListTest, WorkerStoresOverwriteAppendAndCopy) {
     CSampleDataList list(4);
     const uint16_t a[4] = {1, 2, 3, 4}, b[2] = {7, 8};
