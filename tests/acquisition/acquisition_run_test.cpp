@@ -74,8 +74,7 @@ class WholeRunTest : public ::testing::Test {
         rig = std::make_unique<SimRig>(std::move(scenario), tickS);
         ASSERT_EQ(rig->link().GetCommunicateStatus(), 1);  // the console's connection
         WorkerOptions o;
-        o.info = &info;
-        o.infoLock = &infoLock;
+        o.info = SharedInfo{info, infoLock};
         o.lists = &lists;
         o.state = &state;
         o.levelCount = &levelCount;
@@ -245,8 +244,7 @@ TEST_F(WholeRunTest, RealTimeSaveThroughTheServiceThread) {
     prepare(test, test::quietPile(10.0, 1.0, 1.0, kLength), 0.01, test::fastTiming(), &console);
     ASSERT_EQ(levelCount.load(), 50);
     ServiceOptions so;
-    so.info = &info;
-    so.infoLock = &infoLock;
+    so.info = SharedInfo{info, infoLock};
     so.lists = &lists;
     so.levelCount = &levelCount;
     CBackServiceThread service(console, so);

@@ -477,7 +477,7 @@ TEST_F(ConsoleRun, AShortRealTimeTestAfterAnAbandonedOneGetsItsOwnPair) {
     CInfo shortTest = pileTest(2.0f, 0);
     shortTest.saveMode = std::string(kSaveRealTime);
     {
-        std::lock_guard<std::mutex> g(currentInfoLock);  // the idle worker reads it
+        std::lock_guard<std::mutex> g(sharedCurrentInfo().lock());  // the idle worker reads it
         currentInfo = shortTest;
     }
     savedInfo = shortTest;
@@ -780,7 +780,7 @@ TEST_F(ConsoleRun, SetupDuringPausedSamplingRestartsTheWorker) {
     ASSERT_TRUE(runUntil([&] { return levelsIn(0) == 1; }));
     console->click(kBtnSample);  // paused: the setup may open
     ASSERT_TRUE(console->buttons().at(kBtnSetup));
-    SetupForm setup(currentInfo, savedInfo, *console, sink);
+    SetupForm setup(sharedCurrentInfo(), savedInfo, *console, sink);
     setup.chooseStep(50);
     ASSERT_EQ(setup.ok().outcome, FormOutcome::Accepted) << sink.last();
     EXPECT_EQ(currentInfo.stepMm, 50);
