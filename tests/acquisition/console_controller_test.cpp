@@ -787,6 +787,7 @@ TEST_F(ConsoleRun, SetupDuringPausedSamplingRestartsTheWorker) {
     EXPECT_EQ(maxPointCount.load(), 41);
     EXPECT_EQ(levelsIn(0), 41);  // placeholders for the new test's levels
     EXPECT_TRUE(console->workerRunning());
+    EXPECT_TRUE(listsReady.load());  // set again through the console once the new worker runs
     EXPECT_TRUE(pauseWorker.load());
     EXPECT_EQ(codeConfig.get().stepMm, 50);
     CInfo stored;
