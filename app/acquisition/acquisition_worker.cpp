@@ -35,8 +35,7 @@ bool isEndCode(uint32_t code) {
 
 AcquisitionWorker::AcquisitionWorker(InstrumentLink& link, ConsoleSink& console, WorkerOptions options)
     : link_(link), console_(console), options_(std::move(options)) {
-    if (!options_.info) options_.info = &currentInfo;
-    if (!options_.infoLock) options_.infoLock = &currentInfoLock;
+    if (!options_.info) options_.info = sharedCurrentInfo();
     if (!options_.lists) options_.lists = &sectionLists;
     if (!options_.state) options_.state = &testState;
     if (!options_.levelCount) options_.levelCount = &maxPointCount;
@@ -169,10 +168,7 @@ int32_t AcquisitionWorker::storedLevelCount() const {
 
 void AcquisitionWorker::run() {
     pthread_setname_np(pthread_self(), "lx9-worker");  // for top -H and debuggers
-    {
-        std::lock_guard<std::mutex> g(*options_.infoLock);
-        info_ = *options_.info;
-    }
+    info_ = options_.info->copy();
     frameLength_ = std::clamp(info_.sampleLength, 1, kMaxFrameLength);
     frameBuffer_.assign(static_cast<size_t>(kMaxSections) * frameLength_, 2048);
     arranged_.assign(frameBuffer_.size(), 2048);
@@ -198,10 +194,7 @@ void AcquisitionWorker::run() {
 }
 
 void AcquisitionWorker::cycle() {
-    {
-        std::lock_guard<std::mutex> g(*options_.infoLock);
-        info_ = *options_.info;
-    }
+    info_ = options_.info->copy();
     const WorkerTiming& timing = options_.timing;
     const bool modeTwo = info_.cacheMode == 1;
 

@@ -6,8 +6,8 @@
 // Threading contract:
 // - start() and stop() are called by the console on the user-interface thread (or by the
 //   composition root); the worker thread is the only other thread that touches this object.
-// - The worker is steered through the shared atomics of shared_flags.h and testState; it reads
-//   the test record only as a copy taken under `infoLock` at the top of each cycle, and changes
+// - The worker is steered through the shared atomics of run_state.h and testState; it reads the
+//   test record only as a copy taken under its lock (`info`) at the top of each cycle, and changes
 //   the point lists only through their locked store operations.
 // - The instrument link is used by the worker thread alone while the worker runs; the console
 //   calls it only while the worker is paused or stopped.
@@ -27,11 +27,12 @@
 #include <vector>
 
 #include "acquisition/console_sink.h"
-#include "instrument/instrument_link.h"
 #include "data/cinfo.h"
-#include "data/sample_data_list.h"
-#include "link/kaxil_records.h"
+#include "data/globals.h"
 #include "data/run_state.h"
+#include "data/sample_data_list.h"
+#include "instrument/instrument_link.h"
+#include "link/kaxil_records.h"
 
 namespace lx9 {
 
@@ -52,8 +53,7 @@ struct WorkerTiming {
 
 // What the worker needs from the rest of the program, with the program's globals as defaults.
 struct WorkerOptions {
-    CInfo* info = nullptr;                       // default: currentInfo
-    std::mutex* infoLock = nullptr;              // default: currentInfoLock
+    std::optional<SharedInfo> info;              // default: sharedCurrentInfo()
     OwnedSectionLists* lists = nullptr;          // default: sectionLists
     std::atomic<uint32_t>* state = nullptr;      // default: testState
     std::atomic<int32_t>* levelCount = nullptr;  // default: maxPointCount

@@ -19,8 +19,7 @@ namespace lx9 {
 
 CBackServiceThread::CBackServiceThread(ConsoleSink& console, ServiceOptions options)
     : console_(console), options_(std::move(options)) {
-    if (!options_.info) options_.info = &currentInfo;
-    if (!options_.infoLock) options_.infoLock = &currentInfoLock;
+    if (!options_.info) options_.info = sharedCurrentInfo();
     if (!options_.lists) options_.lists = &sectionLists;
     if (!options_.levelCount) options_.levelCount = &maxPointCount;
     if (!options_.date) options_.date = todayText;
@@ -99,8 +98,7 @@ intptr_t CBackServiceThread::handle(const Message& m) {
 }
 
 CInfo CBackServiceThread::copyInfo() {
-    std::lock_guard<std::mutex> g(*options_.infoLock);
-    return *options_.info;
+    return options_.info->copy();
 }
 
 int32_t CBackServiceThread::windowLevels() const {
@@ -234,19 +232,13 @@ void CBackServiceThread::openFile(const Message& m) {
     const CInfo snapshot = copyInfo();
     CInfo work = snapshot;
     auto headerRead = [&](const CInfo& header) {
-        {
-            std::lock_guard<std::mutex> g(*options_.infoLock);
-            *options_.info = header;
-        }
+        options_.info->change([&header](CInfo& info) { info = header; });
         // The prompt has the console re-create its lists with the length just read.
         console_.send(Message{kMsgHeaderRead, 0, 0, prompt, {}});
         return listPointers(*options_.lists);
     };
     const OpenReport report = openDataFile(m.text, work, headerRead);
-    {
-        std::lock_guard<std::mutex> g(*options_.infoLock);
-        *options_.info = report.ok ? work : snapshot;
-    }
+    options_.info->change([&](CInfo& info) { info = report.ok ? work : snapshot; });
     if (report.ok)
         console_.post(Message{kMsgFileOpened, 0, 0, prompt, {}});
     else

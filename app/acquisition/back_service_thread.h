@@ -7,7 +7,7 @@
 // - mailbox(), post() and quit() may be called from any thread; the console keeps mailbox() as
 //   the thread's address (what the program calls serviceThreadId).
 // - Every handler runs on the service thread. It reads the test record as a copy taken under
-//   `infoLock`, and writes it back (opening a file) under the same lock; it reads and fills the
+//   its lock (`info`), and writes it back (opening a file) under the same lock; it reads and fills the
 //   point lists through their own locks.
 // - The console posts file work only while the worker is paused or between levels, and never two
 //   requests that overlap in meaning; the queue serialises them.
@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -30,14 +31,14 @@
 #include "acquisition/mailbox.h"
 #include "acquisition/messages.h"
 #include "data/cinfo.h"
+#include "data/globals.h"
 
 namespace lx9 {
 
 class CSaveFile;
 
 struct ServiceOptions {
-    CInfo* info = nullptr;                       // default: currentInfo
-    std::mutex* infoLock = nullptr;              // default: currentInfoLock
+    std::optional<SharedInfo> info;              // default: sharedCurrentInfo()
     OwnedSectionLists* lists = nullptr;          // default: sectionLists
     std::atomic<int32_t>* levelCount = nullptr;  // default: maxPointCount
     std::function<std::string()> date;           // the DATE line of a new file; default: today

@@ -88,8 +88,7 @@ void ConsoleController::stopThreads() {
 
 template <class F>
 void ConsoleController::editInfo(F&& change) {
-    std::lock_guard<std::mutex> g(currentInfoLock);
-    change(currentInfo);
+    info_.change(std::forward<F>(change));
 }
 
 // ---------------------------------------------------------------- start-up
@@ -489,18 +488,15 @@ void ConsoleController::click(int id) {
             sampleButton();
             break;
         case kBtnAdjust:
-            plusInput_ =
-                std::make_unique<PlusInputForm>(currentInfo, savedInfo, *this, sink_, &currentInfoLock);
+            plusInput_ = std::make_unique<PlusInputForm>(info_, savedInfo, *this, sink_);
             showDialog(ConsoleDialog::PlusInput);
             break;
         case kBtnMode:
             modalCacheMode_ = currentInfo.cacheMode;
             modal_ = std::make_unique<ModalForm>(
-                currentInfo, display_, testState.load(), viewingFile_, *this, sink_,
-                [this] {
+                info_, display_, testState.load(), viewingFile_, *this, sink_, [this] {
                     postToConsole(Message{kMsgDisplaySettingsChanged, 0, 0, 0, {}});
-                },
-                &currentInfoLock);
+                });
             showDialog(ConsoleDialog::Modal);
             break;
         case kBtnNewSave: {
@@ -547,7 +543,7 @@ std::string ConsoleController::caption(int button) const {
     CaptionInputs in;
     {
         // The service thread may be filling the record from a file being opened.
-        std::lock_guard<std::mutex> g(currentInfoLock);
+        std::lock_guard<std::mutex> g(info_.lock());
         const int pair = hotkeyPairOf(button);
         if (pair >= 0) in.key = currentInfo.hotkeys[static_cast<size_t>(pair)];
         in.showLetters = currentInfo.showHotkeyLetters != 0;
@@ -747,8 +743,8 @@ void ConsoleController::openSaveDialog(bool final) {
         if (final) open->markFinal();
         return;
     }
-    save_ = std::make_unique<SaveForm>(currentInfo, savedInfo, testState, static_cast<TestDialogHost&>(*this),
-                                       sink_, final, nextHandle(), &currentInfoLock);
+    save_ = std::make_unique<SaveForm>(info_, savedInfo, testState, static_cast<TestDialogHost&>(*this),
+                                       sink_, final, nextHandle());
     showDialog(ConsoleDialog::Save);
 }
 
@@ -928,7 +924,7 @@ void ConsoleController::refreshButtons() {
     in.state = testState.load();
     in.connected = connected_;
     {
-        std::lock_guard<std::mutex> g(currentInfoLock);
+        std::lock_guard<std::mutex> g(info_.lock());
         in.waveTrainStyle = currentInfo.waveTrainStyle;
         in.realTimeSave = currentInfo.saveMode == kSaveRealTime;
     }
@@ -960,8 +956,7 @@ void ConsoleController::ensureWorker() {
     if (workerRunning()) return;
     if (runtime_.worker()) lastLevels_ = runtime_.stopWorker();
     WorkerOptions o;
-    o.info = &currentInfo;
-    o.infoLock = &currentInfoLock;
+    o.info = info_;
     o.lists = &sectionLists;
     o.state = &testState;
     o.levelCount = &maxPointCount;
@@ -1076,7 +1071,7 @@ void ConsoleController::resetViews() {
 void ConsoleController::recreateForFile() {
     int32_t length;
     {
-        std::lock_guard<std::mutex> g(currentInfoLock);
+        std::lock_guard<std::mutex> g(info_.lock());
         length = currentInfo.sampleLength;
     }
     recreateLists(length > 0 ? length : 512);

@@ -191,6 +191,9 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     void stopWorker() override;
     void rebuildPointLists() override;
     void startWorker() override;
+    void setListsReady(bool ready) override { listsReady = ready; }
+    bool workerPaused() const override { return pauseWorker.load(); }
+    void setWorkerPaused(bool paused) override { pauseWorker = paused; }
     void acquisitionModeChanged() override { modeChanged_ = true; }
     bool showTestTypeAtStart() const override { return showTestType_; }
     void setShowTestTypeAtStart(bool show) override { showTestType_ = show; }
@@ -302,6 +305,8 @@ class ConsoleController : public SetupConsole, private TestDialogHost {
     std::string viewedBase_;  // the pair open for viewing, without its suffix
     std::function<void(uint16_t)> depthListener_;
 
+    // currentInfo with its lock: what the forms, the worker and the service thread are handed.
+    SharedInfo info_ = sharedCurrentInfo();
     std::unique_ptr<PlusInputForm> plusInput_;
     std::unique_ptr<ModalForm> modal_;
     std::unique_ptr<ResampleForm> resample_;

@@ -345,9 +345,10 @@ void ConsoleWindow::refreshButtons() {
     buttons_[kBtnMovePoint]->hide();
     std::array<bool, kMaxSections> present{};
     {
-        std::lock_guard<std::mutex> g(currentInfoLock);
+        const SharedInfo shared = sharedCurrentInfo();
+        std::lock_guard<std::mutex> g(shared.lock());
         for (int k = 0; k < kMaxSections; ++k)
-            present[static_cast<size_t>(k)] = currentInfo.sections[static_cast<size_t>(k)].present;
+            present[static_cast<size_t>(k)] = shared.record().sections[static_cast<size_t>(k)].present;
     }
     const uint32_t code = stateCode(controller_->state());
     const bool viewing = controller_->viewingFile() || code == kStateViewing;
@@ -364,11 +365,7 @@ void ConsoleWindow::refreshBars() {
 }
 
 void ConsoleWindow::refreshPointInfo() {
-    CInfo info;
-    {
-        std::lock_guard<std::mutex> g(currentInfoLock);
-        info = currentInfo;
-    }
+    const CInfo info = sharedCurrentInfo().copy();
     int slot = -1;
     for (int k = 0; k < kMaxSections && slot < 0; ++k)
         if (info.sections[static_cast<size_t>(k)].present && info.sections[static_cast<size_t>(k)].display)
@@ -399,9 +396,10 @@ void ConsoleWindow::relayout() {
     }
     in.fixed = displayFixed_;
     {
-        std::lock_guard<std::mutex> g(currentInfoLock);
+        const SharedInfo shared = sharedCurrentInfo();
+        std::lock_guard<std::mutex> g(shared.lock());
         for (int k = 0; k < kMaxSections; ++k) {
-            const SectionPara& s = currentInfo.sections[static_cast<size_t>(k)];
+            const SectionPara& s = shared.record().sections[static_cast<size_t>(k)];
             in.displayed[static_cast<size_t>(k)] = s.present && s.display;
         }
     }
@@ -470,8 +468,9 @@ std::optional<std::string> ConsoleWindow::askFile(FileRequest request) {
     if (request == FileRequest::NewData) {
         std::string pile;
         {
-            std::lock_guard<std::mutex> g(currentInfoLock);
-            pile = currentInfo.pileId;
+            const SharedInfo shared = sharedCurrentInfo();
+            std::lock_guard<std::mutex> g(shared.lock());
+            pile = shared.record().pileId;
         }
         return ui::FileChooserDialog::saveFile(this, q(kCapNewSave), folder, QString::fromStdString(pile));
     }
@@ -586,8 +585,9 @@ void ConsoleWindow::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() & Qt::AltModifier) mods |= kHotkeyAlt;
     std::array<Hotkey, kHotkeyCount> keys;
     {
-        std::lock_guard<std::mutex> g(currentInfoLock);
-        keys = currentInfo.hotkeys;
+        const SharedInfo shared = sharedCurrentInfo();
+        std::lock_guard<std::mutex> g(shared.lock());
+        keys = shared.record().hotkeys;
     }
     const int id = consoleButtonForKey(keys, key, mods);
     // A disabled button's key does nothing, as a click on it would.

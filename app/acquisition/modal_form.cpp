@@ -8,15 +8,15 @@
 
 namespace lx9 {
 
-ModalForm::ModalForm(CInfo& current, DisplaySettings& display, uint32_t state, bool viewingFile,
-                     SetupConsole& console, MessageSink& sink, std::function<void()> displayChanged,
-                     std::mutex* infoLock)
-    : current_(current),
+ModalForm::ModalForm(SharedInfo shared, DisplaySettings& display, uint32_t state, bool viewingFile,
+                     SetupConsole& console, MessageSink& sink, std::function<void()> displayChanged)
+    : current_(shared.record()),
       display_(display),
       console_(console),
       sink_(sink),
       displayChanged_(std::move(displayChanged)),
-      infoLock_(infoLock) {
+      infoLock_(shared.lock()) {
+    const CInfo& current = current_;
     c_.showWaveform = display.showWaveform;
     c_.showWaveTrain = display.showWaveTrain;
     c_.style = current.waveTrainStyle;
@@ -49,12 +49,8 @@ ModalForm::ModalForm(CInfo& current, DisplaySettings& display, uint32_t state, b
 
 template <class F>
 void ModalForm::edit(F&& change) {
-    if (infoLock_) {
-        std::lock_guard<std::mutex> g(*infoLock_);
-        change(current_);
-    } else {
-        change(current_);
-    }
+    std::lock_guard<std::mutex> g(infoLock_);
+    change(current_);
 }
 
 // The slot of `sections` that holds the pair of box r, when that section is part of the test.

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "data/globals.h"
+#include "data/run_state.h"
 #include "setup/setup_console.h"
 #include "ui/message_sink.h"
-#include "data/run_state.h"
 
 namespace lx9 {
 
@@ -65,11 +66,9 @@ class ModalForm {
     enum class Outcome { Open, Accepted, Cancelled };
 
     // `state` is the console's testState; `viewingFile` tells that a saved file is open.
-    // `displayChanged` posts WM_USER+108 to the console. The record is changed under `infoLock`
-    // when given.
-    ModalForm(CInfo& current, DisplaySettings& display, uint32_t state, bool viewingFile,
-              SetupConsole& console, MessageSink& sink, std::function<void()> displayChanged,
-              std::mutex* infoLock = nullptr);
+    // `displayChanged` posts WM_USER+108 to the console. The record is changed under its lock.
+    ModalForm(SharedInfo current, DisplaySettings& display, uint32_t state, bool viewingFile,
+              SetupConsole& console, MessageSink& sink, std::function<void()> displayChanged);
 
     const ModalControls& controls() const { return c_; }
     Outcome outcome() const { return outcome_; }
@@ -105,7 +104,7 @@ class ModalForm {
     SetupConsole& console_;
     MessageSink& sink_;
     std::function<void()> displayChanged_;
-    std::mutex* infoLock_;
+    std::mutex& infoLock_;       // guards current_: held while the form changes it
     bool samplingLock_ = false;  // a test is being acquired: grey scale cannot be chosen
     ModalControls c_;
     Outcome outcome_ = Outcome::Open;

@@ -16,9 +16,8 @@ bool slotInUse(const CInfo& info, int slot) {
 
 }  // namespace
 
-PlusInputForm::PlusInputForm(CInfo& current, CInfo& saved, SetupConsole& console, MessageSink& sink,
-                             std::mutex* infoLock)
-    : current_(current), saved_(saved), console_(console), sink_(sink), infoLock_(infoLock) {
+PlusInputForm::PlusInputForm(SharedInfo current, CInfo& saved, SetupConsole& console, MessageSink& sink)
+    : current_(current.record()), saved_(saved), console_(console), sink_(sink), infoLock_(current.lock()) {
     for (int k = 0; k < kMaxSections; ++k) {
         PlusInputRow& row = rows_[static_cast<size_t>(k)];
         row.inUse = slotInUse(current_, k);
@@ -32,12 +31,8 @@ PlusInputForm::PlusInputForm(CInfo& current, CInfo& saved, SetupConsole& console
 
 template <class F>
 void PlusInputForm::edit(F&& change) {
-    if (infoLock_) {
-        std::lock_guard<std::mutex> g(*infoLock_);
-        change(current_);
-    } else {
-        change(current_);
-    }
+    std::lock_guard<std::mutex> g(infoLock_);
+    change(current_);
 }
 
 std::string PlusInputForm::gainTitle(int slot) {

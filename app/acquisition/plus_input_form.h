@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "data/globals.h"
 #include "setup/setup_console.h"
 #include "ui/message_sink.h"
 
@@ -36,10 +37,9 @@ class PlusInputForm {
     static constexpr int kFirstDelay = 6;
     static constexpr int kOk = 12;
 
-    // `current` is currentInfo (changed under `infoLock` when given), `saved` savedInfo. The
-    // console does the parameter push and the settings store.
-    PlusInputForm(CInfo& current, CInfo& saved, SetupConsole& console, MessageSink& sink,
-                  std::mutex* infoLock = nullptr);
+    // `current` is currentInfo (changed under its lock), `saved` savedInfo. The console does the
+    // parameter push and the settings store.
+    PlusInputForm(SharedInfo current, CInfo& saved, SetupConsole& console, MessageSink& sink);
 
     const std::array<PlusInputRow, kMaxSections>& rows() const { return rows_; }
     Outcome outcome() const { return outcome_; }
@@ -75,7 +75,7 @@ class PlusInputForm {
     CInfo& saved_;
     SetupConsole& console_;
     MessageSink& sink_;
-    std::mutex* infoLock_;
+    std::mutex& infoLock_;  // guards current_: held while the form changes it
     std::array<PlusInputRow, kMaxSections> rows_{};
     Outcome outcome_ = Outcome::Open;
 };

@@ -30,16 +30,16 @@ NoSaveForm::Outcome NoSaveForm::cancel() {
     return outcome_;
 }
 
-SaveForm::SaveForm(CInfo& current, CInfo& saved, std::atomic<uint32_t>& state, TestDialogHost& host,
-                   MessageSink& sink, bool final, uintptr_t handle, std::mutex* infoLock)
-    : current_(current),
+SaveForm::SaveForm(SharedInfo current, CInfo& saved, std::atomic<uint32_t>& state, TestDialogHost& host,
+                   MessageSink& sink, bool final, uintptr_t handle)
+    : current_(current.record()),
       saved_(saved),
       state_(state),
       host_(host),
       sink_(sink),
       final_(final),
       handle_(handle),
-      infoLock_(infoLock) {}
+      infoLock_(current.lock()) {}
 
 // The worker stopped by itself in the end states; otherwise it is stopped here.
 void SaveForm::stopWorkerUnlessEnded() {
@@ -73,8 +73,7 @@ void SaveForm::onProgress(int done, int total) {
 
     const int32_t cacheMode = current_.cacheMode;  // the test's own mode
     {
-        std::unique_lock<std::mutex> g;
-        if (infoLock_) g = std::unique_lock<std::mutex>(*infoLock_);
+        std::lock_guard<std::mutex> g(infoLock_);
         current_ = saved_;
     }
     host_.resetAfterTest();

@@ -20,8 +20,9 @@
 
 #include "acquisition/test_dialog_host.h"
 #include "data/cinfo.h"
-#include "ui/message_sink.h"
+#include "data/globals.h"
 #include "data/run_state.h"
+#include "ui/message_sink.h"
 
 namespace lx9 {
 
@@ -59,10 +60,10 @@ class SaveForm {
     enum class Result { None, Saved, NotSaved, ReturnedToTest };
 
     // `final`: the worker has stopped, there is no test to return to. `handle` names the dialog
-    // in the service thread's progress reports. `current`/`saved` are currentInfo/savedInfo,
-    // `state` is testState.
-    SaveForm(CInfo& current, CInfo& saved, std::atomic<uint32_t>& state, TestDialogHost& host,
-             MessageSink& sink, bool final, uintptr_t handle, std::mutex* infoLock = nullptr);
+    // in the service thread's progress reports. `current`/`saved` are currentInfo (changed under
+    // its lock)/savedInfo, `state` is testState.
+    SaveForm(SharedInfo current, CInfo& saved, std::atomic<uint32_t>& state, TestDialogHost& host,
+             MessageSink& sink, bool final, uintptr_t handle);
 
     uintptr_t handle() const { return handle_; }
     Phase phase() const { return phase_; }
@@ -111,7 +112,7 @@ class SaveForm {
     MessageSink& sink_;
     bool final_;
     uintptr_t handle_;
-    std::mutex* infoLock_;
+    std::mutex& infoLock_;  // guards current_: held while the form changes it
     Phase phase_ = Phase::Choice;
     Result result_ = Result::None;
     bool saving_ = false;

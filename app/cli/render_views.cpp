@@ -29,8 +29,7 @@ int finish(const QImage& image, const RenderRequest& r) {
 int drawWaveform(const RenderRequest& r, LoadedTest& test, int, int width, int height) {
     const int level = r.level.value_or(0);
     // Every displayed section, upper panel, one row as with the wave train shown.
-    const WaveformSnapshot snap =
-        takeWaveformSnapshot(test.info, nullptr, test.pointers(), WaveSource{level, false});
+    const WaveformSnapshot snap = takeWaveformSnapshot(test.info, test.pointers(), WaveSource{level, false});
     QImage image(width, height, QImage::Format_RGB32);
     QPainter p(&image);
     paintWaveform(p, waveformGeometry(snap, WavePanel::Upper, true, width, height));
@@ -39,7 +38,7 @@ int drawWaveform(const RenderRequest& r, LoadedTest& test, int, int width, int h
 }
 
 int drawCurves(const RenderRequest& r, LoadedTest& test, int slot, int width, int height) {
-    const CurvesSnapshot snap = takeCurvesSnapshot(test.info, nullptr, test.pointers(), slot, r.level);
+    const CurvesSnapshot snap = takeCurvesSnapshot(test.info, test.pointers(), slot, r.level);
     QImage image(width, height, QImage::Format_RGB32);
     QPainter p(&image);
     paintCurves(p, curvesGeometry(snap, width, height));

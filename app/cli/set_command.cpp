@@ -33,6 +33,9 @@ class StoreOnlyConsole : public SetupConsole {
     void stopWorker() override {}
     void rebuildPointLists() override {}
     void startWorker() override {}
+    void setListsReady(bool) override {}
+    bool workerPaused() const override { return true; }
+    void setWorkerPaused(bool) override {}
     void acquisitionModeChanged() override {}
     bool showTestTypeAtStart() const override { return false; }
     void setShowTestTypeAtStart(bool) override {}
@@ -105,7 +108,7 @@ int runSet(const std::vector<std::string>& assignments, bool showOnly) {
     savedInfo = currentInfo;
     StoreOnlyConsole console(path);
     StderrSink sink;
-    SetupForm form(currentInfo, savedInfo, console, sink);
+    SetupForm form(sharedCurrentInfo(), savedInfo, console, sink);
     std::printf("# settings: %s\n", path.c_str());
     if (showOnly) {
         show(form, currentInfo);
@@ -120,7 +123,7 @@ int runSet(const std::vector<std::string>& assignments, bool showOnly) {
         if (!line.empty()) line += ",";
         line += a;
     }
-    QuickSet quickSet(form, currentInfo);
+    QuickSet quickSet(form, sharedCurrentInfo());
     const QuickSetResult result = quickSet.execute(line);
     if (!result.ok) {
         std::fprintf(stderr, "%s\n", result.message.c_str());
@@ -135,7 +138,7 @@ int runSet(const std::vector<std::string>& assignments, bool showOnly) {
     if (outcome != FormOutcome::Accepted) return 1;
     if (!console.stored()) return 2;
     std::printf("settings stored: %s\n", path.c_str());
-    const SetupForm stored(currentInfo, savedInfo, console, sink);
+    const SetupForm stored(sharedCurrentInfo(), savedInfo, console, sink);
     show(stored, currentInfo);
     return 0;
 }

@@ -27,6 +27,37 @@ extern CInfo savedInfo;
 // changes the record; the worker holds it while it copies the record at the top of each cycle,
 // the service thread while it copies or refills it.
 extern std::mutex currentInfoLock;
+
+// A test record other threads read or change, with the lock that guards it; whoever is handed
+// one changes the record, and copies it from a thread other than its writer's, only under that
+// lock. Non-owning: the record and the lock outlive it. A record only its caller's thread sees (a
+// file opened for a report, a view or a command) is passed as a plain CInfo instead.
+class SharedInfo {
+  public:
+    SharedInfo(CInfo& record, std::mutex& lock) : record_(&record), lock_(&lock) {}
+
+    CInfo& record() const { return *record_; }
+    std::mutex& lock() const { return *lock_; }
+    // The whole record, copied under the lock.
+    CInfo copy() const {
+        std::lock_guard<std::mutex> g(*lock_);
+        return *record_;
+    }
+    // Runs change(record) under the lock.
+    template <class F>
+    void change(F&& change) const {
+        std::lock_guard<std::mutex> g(*lock_);
+        change(*record_);
+    }
+
+  private:
+    CInfo* record_;
+    std::mutex* lock_;
+};
+
+// currentInfo with currentInfoLock: what the console, the worker, the service thread, the forms
+// and the views of the running program share.
+SharedInfo sharedCurrentInfo();
 extern std::array<std::unique_ptr<CSampleDataList>, kMaxSections> sectionLists;
 
 // Depth levels the current test is expected to hold (see expectedLevelCount).

@@ -88,14 +88,14 @@ std::optional<int> grade(const std::vector<float>& grades, int i) {
 
 }  // namespace
 
-CurvesSnapshot takeCurvesSnapshot(const CInfo& info, std::mutex* infoLock, const SectionLists& lists,
-                                  int slot, std::optional<int> current) {
-    CInfo record;
-    {
-        std::unique_lock<std::mutex> guard;
-        if (infoLock) guard = std::unique_lock<std::mutex>(*infoLock);
-        record = info;
-    }
+CurvesSnapshot takeCurvesSnapshot(SharedInfo info, const SectionLists& lists, int slot,
+                                  std::optional<int> current) {
+    const CInfo record = info.copy();
+    return takeCurvesSnapshot(record, lists, slot, current);
+}
+
+CurvesSnapshot takeCurvesSnapshot(const CInfo& record, const SectionLists& lists, int slot,
+                                  std::optional<int> current) {
     CurvesSnapshot s;
     s.pileLength = record.pileLength;
     s.stepMm = record.stepMm;

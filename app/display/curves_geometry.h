@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "data/globals.h"
 #include "data/sample_data_list.h"
 #include "display/view_shapes.h"
 
@@ -43,12 +44,15 @@ struct CurvesSnapshot {
     int intervalLast = 0;
 };
 
-// Copies section `slot` of the record (under infoLock when given) and its list (under its lock),
+// Reads section `slot` of a record only this thread sees and copies its list (under its lock),
 // then computes the critical values: the standard's rules on every point's velocity and dB
 // amplitude, or under "广东建筑" the values the analysis stored with the list. `current`
 // overrides the list's current point (a picture of a saved test marks the chosen level).
-CurvesSnapshot takeCurvesSnapshot(const CInfo& info, std::mutex* infoLock, const SectionLists& lists,
-                                  int slot, std::optional<int> current = std::nullopt);
+CurvesSnapshot takeCurvesSnapshot(const CInfo& info, const SectionLists& lists, int slot,
+                                  std::optional<int> current = std::nullopt);
+// The same for a record other threads change: copied under its lock first.
+CurvesSnapshot takeCurvesSnapshot(SharedInfo info, const SectionLists& lists, int slot,
+                                  std::optional<int> current = std::nullopt);
 
 // The axes: velocity 0..6 km/s from the left, amplitude 0..150 dB from the right, PSD 0..20000.
 inline constexpr double kCurvesVelocityMax = 6.0;

@@ -95,10 +95,9 @@ void CurvesView::setIntervalLimits(double upperHeight, int upperIndex, double lo
 
 int CurvesView::drawnSection() const {
     if (slot_ >= 0 || !source_.info) return slot_;
-    std::unique_lock<std::mutex> guard;
-    if (source_.infoLock) guard = std::unique_lock<std::mutex>(*source_.infoLock);
+    std::lock_guard<std::mutex> guard(source_.info->lock());
     for (int k = 0; k < kMaxSections; ++k) {
-        const SectionPara& s = source_.info->sections[static_cast<size_t>(k)];
+        const SectionPara& s = source_.info->record().sections[static_cast<size_t>(k)];
         if (s.present && s.display) return k;
     }
     return -1;
@@ -108,8 +107,7 @@ void CurvesView::rebuild() {
     dirty_ = false;
     const QSize size = this->size();
     if (image_.size() != size) image_ = QImage(size, QImage::Format_RGB32);
-    snapshot_ = source_.info ? takeCurvesSnapshot(*source_.info, source_.infoLock, source_.currentLists(),
-                                                  drawnSection())
+    snapshot_ = source_.info ? takeCurvesSnapshot(*source_.info, source_.currentLists(), drawnSection())
                              : CurvesSnapshot{};
     QPainter p(&image_);
     if (intervalMode_) {

@@ -44,9 +44,12 @@ bool SectionMapModel::highlighted(int i, int j) const {
     return pairs_[static_cast<size_t>(j) * static_cast<size_t>(j - 1) / 2 + static_cast<size_t>(i)] != 0;
 }
 
-SectionMapModel sectionMapFromRecord(const CInfo& info, std::mutex* infoLock) {
-    std::unique_lock<std::mutex> guard;
-    if (infoLock) guard = std::unique_lock<std::mutex>(*infoLock);
+SectionMapModel sectionMapFromRecord(SharedInfo info) {
+    std::lock_guard<std::mutex> g(info.lock());
+    return sectionMapFromRecord(info.record());
+}
+
+SectionMapModel sectionMapFromRecord(const CInfo& info) {
     SectionMapModel m;
     m.setPipeCount(info.pipeCount);
     m.offsetAngle = info.offsetAngle;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "data/globals.h"
 #include "display/view_shapes.h"
 
 namespace lx9 {
@@ -42,9 +43,10 @@ class SectionMapModel {
     std::vector<uint8_t> pairs_ = std::vector<uint8_t>(10, 0);  // entry j·(j−1)/2 + i
 };
 
-// Pipe count, offset angle and the displayed sections highlighted, from a record (under infoLock
-// when given).
-SectionMapModel sectionMapFromRecord(const CInfo& info, std::mutex* infoLock);
+// Pipe count, offset angle and the displayed sections highlighted, from a record only this thread
+// sees, or from one other threads change (read under its lock).
+SectionMapModel sectionMapFromRecord(const CInfo& info);
+SectionMapModel sectionMapFromRecord(SharedInfo info);
 
 struct SectionMapGeometry {
     ViewRect client;

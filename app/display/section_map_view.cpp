@@ -68,7 +68,7 @@ void SectionMapView::followRecord() {
 void SectionMapView::rebuild() {
     dirty_ = false;
     if (image_.size() != size()) image_ = QImage(size(), QImage::Format_RGB32);
-    if (followRecord_ && source_.info) model_ = sectionMapFromRecord(*source_.info, source_.infoLock);
+    if (followRecord_ && source_.info) model_ = sectionMapFromRecord(*source_.info);
     QPainter p(&image_);
     paintSectionMap(p, sectionMapGeometry(model_, width(), height()));
 }

@@ -11,7 +11,7 @@ SectionLists ViewSource::currentLists() const {
 }
 
 ViewSource globalViewSource() {
-    return {&currentInfo, &currentInfoLock, {}, true, true};
+    return {sharedCurrentInfo(), {}, true, true};
 }
 
 }  // namespace lx9

@@ -1,18 +1,19 @@
-// Where a view reads what it draws: a record, the lock that guards it (if any) and the six point
+// Where a view reads what it draws: a record with the lock that guards it, and the six point
 // lists. The console's views read the program's globals; a report or a test hands in a file it
-// opened itself.
+// opened itself, with a lock of its own.
 #pragma once
 
 #include <mutex>
+#include <optional>
 
 #include "data/cinfo.h"
+#include "data/globals.h"
 #include "data/sample_data_list.h"
 
 namespace lx9 {
 
 struct ViewSource {
-    const CInfo* info = nullptr;
-    std::mutex* infoLock = nullptr;  // guards *info while other threads may change it
+    std::optional<SharedInfo> info;  // none: nothing to draw
     SectionLists lists{};
     bool live = false;  // the running test: the waveform view writes its measures back
     // The program's sectionLists, looked up at every redraw: the console re-creates them for
@@ -22,7 +23,7 @@ struct ViewSource {
     SectionLists currentLists() const;
 };
 
-// currentInfo under currentInfoLock and sectionLists, live.
+// currentInfo (sharedCurrentInfo()) and sectionLists, live.
 ViewSource globalViewSource();
 
 }  // namespace lx9

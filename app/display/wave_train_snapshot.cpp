@@ -166,7 +166,7 @@ void snapshotWaveTrain(const TrainSource& source, TrainForm form, int width, int
         // The depth curves' snapshot takes the list's lock and then asks the rules, which take
         // it again: called with none held.
         CurvesSnapshot& curves = section.curves;
-        curves = takeCurvesSnapshot(info, nullptr, source.lists, k);
+        curves = takeCurvesSnapshot(info, source.lists, k);
         const LevelRange r = listLevels(snap.levels, static_cast<int>(curves.points.size()));
         if (!r.empty()) {
             // A ring's chain starts anywhere: the curves are drawn in level order.

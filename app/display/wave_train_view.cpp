@@ -124,10 +124,7 @@ TrainSource WaveTrainView::currentSource() {
         source.lists = externalLists_;
         state_ = externalState_;
     } else {
-        {
-            std::lock_guard<std::mutex> g(currentInfoLock);
-            info_ = currentInfo;
-        }
+        info_ = sharedCurrentInfo().copy();
         source.lists = globalSectionLists();
         state_ = testState.load();
     }

@@ -5,8 +5,9 @@
 // paintWaveTrain draws a picture on any QPainter: the widget's images, `lx9 render` PNGs and
 // report pages (as vectors, the grey image excepted).
 //
-// Threading contract: the user-interface thread only. A redraw copies the record under
-// currentInfoLock and each list under its own lock (snapshotWaveTrain) and paints outside them.
+// Threading contract: the user-interface thread only. A redraw copies the record under its lock
+// (sharedCurrentInfo()) and each list under its own lock (snapshotWaveTrain) and paints outside
+// them.
 #pragma once
 
 #include <QImage>

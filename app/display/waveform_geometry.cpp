@@ -43,16 +43,8 @@ int traceY(const ViewRect& plot, bool every, int sample) {
     return plot.top + (4095 - sample) * h / 4095;
 }
 
-}  // namespace
-
-WaveformSnapshot takeWaveformSnapshot(const CInfo& info, std::mutex* infoLock, const SectionLists& lists,
-                                      WaveSource source) {
-    WaveformSnapshot s;
-    {
-        std::unique_lock<std::mutex> guard;
-        if (infoLock) guard = std::unique_lock<std::mutex>(*infoLock);
-        s.info = info;
-    }
+// The points of a snapshot whose record is already copied.
+void copyWavePoints(WaveformSnapshot& s, const SectionLists& lists, WaveSource source) {
     const size_t length = static_cast<size_t>(std::max<int32_t>(s.info.sampleLength, 0));
     for (int k = 0; k < kMaxSections; ++k) {
         CSampleDataList* list = lists[k];
@@ -77,6 +69,21 @@ WaveformSnapshot takeWaveformSnapshot(const CInfo& info, std::mutex* infoLock, c
         }
         s.points[k] = std::move(c);
     }
+}
+
+}  // namespace
+
+WaveformSnapshot takeWaveformSnapshot(const CInfo& info, const SectionLists& lists, WaveSource source) {
+    WaveformSnapshot s;
+    s.info = info;
+    copyWavePoints(s, lists, source);
+    return s;
+}
+
+WaveformSnapshot takeWaveformSnapshot(SharedInfo info, const SectionLists& lists, WaveSource source) {
+    WaveformSnapshot s;
+    s.info = info.copy();
+    copyWavePoints(s, lists, source);
     return s;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "data/globals.h"
 #include "data/sample_data_list.h"
 #include "display/view_shapes.h"
 
@@ -46,10 +47,11 @@ struct WaveSource {
     bool writeBack = false;
 };
 
-// Copies the record (under infoLock when given) and the chosen point of every displayed section
-// (under that list's lock). Never keeps a point pointer past its lock.
-WaveformSnapshot takeWaveformSnapshot(const CInfo& info, std::mutex* infoLock, const SectionLists& lists,
-                                      WaveSource source = {});
+// Copies the record and the chosen point of every displayed section (under that list's lock).
+// Never keeps a point pointer past its lock.
+WaveformSnapshot takeWaveformSnapshot(const CInfo& info, const SectionLists& lists, WaveSource source = {});
+// The same for a record other threads change: copied under its lock.
+WaveformSnapshot takeWaveformSnapshot(SharedInfo info, const SectionLists& lists, WaveSource source = {});
 
 // Columns and decimation of a panel for n displayed sections (display flag and present), and
 // the displayed sections (slot numbers, in slot order) it draws.

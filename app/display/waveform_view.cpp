@@ -68,8 +68,8 @@ void WaveformView::rebuild() {
         geometry_ = {};
         return;
     }
-    const WaveformSnapshot snap = takeWaveformSnapshot(
-        *source_.info, source_.infoLock, source_.currentLists(), WaveSource{std::nullopt, source_.live});
+    const WaveformSnapshot snap =
+        takeWaveformSnapshot(*source_.info, source_.currentLists(), WaveSource{std::nullopt, source_.live});
     geometry_ = waveformGeometry(snap, panel_, waveTrainShown_ && waveTrainShown_(), size.width(),
                                  size.height(), followPointer_ ? pointerX_ : std::nullopt);
     QPainter p(&image_);

@@ -29,7 +29,7 @@ void openSetupDialog(ConsoleController& controller, MessageSink& sink, QWidget* 
         // The console reads the keys from the record; its captions show them after a redraw.
         hooks.hotkeysChanged = [console] { console->redraw(kViewButtons); };
     }
-    CDlg_Set dialog(currentInfo, savedInfo, controller, sink, nullptr, std::move(hooks), parent);
+    CDlg_Set dialog(sharedCurrentInfo(), savedInfo, controller, sink, nullptr, std::move(hooks), parent);
     dialog.exec();
 }
 
@@ -62,8 +62,7 @@ void openAnalysisDialog(ConsoleController& console, MessageSink& sink, QWidget* 
 
 void openUploadDialog(ConsoleController& console, MessageSink& sink, UploadJob& upload, QWidget* parent) {
     UploadDialogContext c;
-    c.info = &currentInfo;
-    c.infoLock = &currentInfoLock;
+    c.info = sharedCurrentInfo();
     c.lists = [] { return globalSectionLists(); };
     c.settings = &uploadSettings;
     c.sink = &sink;

@@ -87,7 +87,7 @@ void paintCurvesPicture(QPainter& p, const CInfo& info, const SectionLists& list
                         int slot) {
     CInfo shown = info;
     shown.standard = pile.standard;
-    const CurvesSnapshot snapshot = takeCurvesSnapshot(shown, nullptr, lists, slot, -1);
+    const CurvesSnapshot snapshot = takeCurvesSnapshot(shown, lists, slot, -1);
     const CurvesGeometry g = curvesGeometry(snapshot, kViewWidth, kViewHeight);
     p.save();
     p.translate(kRulerWidth, 0);

@@ -50,7 +50,7 @@ QHBoxLayout* okCancel(QDialog* dialog, QVBoxLayout* layout) {
 
 }  // namespace
 
-CDlg_SysAdjust::CDlg_SysAdjust(CInfo& current, MessageSink& sink, QWidget* parent)
+CDlg_SysAdjust::CDlg_SysAdjust(SharedInfo current, MessageSink& sink, QWidget* parent)
     : QDialog(parent), form_(current, sink), sink_(sink) {
     setWindowTitle(qs(std::string(kSysAdjustCaption)));
     setFont(ui::touchFont(16));
@@ -129,9 +129,9 @@ void CDlg_SysAdjust::accept() {
     if (r.focus && fields_.count(*r.focus)) fields_[*r.focus]->setFocus();
 }
 
-CDlg_InaccuracyAmend::CDlg_InaccuracyAmend(CInfo& current, MessageSink& sink, DepthListenerHook listen,
-                                           QWidget* parent)
-    : QDialog(parent), form_(current, sink), sink_(sink), listen_(std::move(listen)) {
+CDlg_InaccuracyAmend::CDlg_InaccuracyAmend(const CInfo& current, SetupConsole& console, MessageSink& sink,
+                                           DepthListenerHook listen, QWidget* parent)
+    : QDialog(parent), form_(current, console, sink), sink_(sink), listen_(std::move(listen)) {
     setWindowTitle(qs(std::string(kAmendCaption)));
     setFont(ui::touchFont(16));
     auto* layout = new QVBoxLayout(this);
@@ -191,8 +191,14 @@ void CDlg_InaccuracyAmend::reject() {
     QDialog::reject();
 }
 
-CDlg_Wheelpara::CDlg_Wheelpara(CInfo& current, MessageSink& sink, DepthListenerHook listen, QWidget* parent)
-    : QDialog(parent), current_(current), form_(current, sink), sink_(sink), listen_(std::move(listen)) {
+CDlg_Wheelpara::CDlg_Wheelpara(SharedInfo current, SetupConsole& console, MessageSink& sink,
+                               DepthListenerHook listen, QWidget* parent)
+    : QDialog(parent),
+      current_(current),
+      console_(console),
+      form_(current, sink),
+      sink_(sink),
+      listen_(std::move(listen)) {
     setWindowTitle(qs(std::string(kWheelCaption)));
     setFont(ui::touchFont(16));
     auto* layout = new QVBoxLayout(this);
@@ -217,7 +223,7 @@ CDlg_Wheelpara::CDlg_Wheelpara(CInfo& current, MessageSink& sink, DepthListenerH
     tools->addWidget(amend);
     tools->addWidget(defaults);
     connect(amend, &QPushButton::clicked, this, [this] {
-        CDlg_InaccuracyAmend run(current_, sink_, listen_, this);
+        CDlg_InaccuracyAmend run(current_.record(), console_, sink_, listen_, this);
         if (run.exec() == QDialog::Accepted && run.ratio()) form_.applyCorrection(*run.ratio());
         refresh();
     });
@@ -243,13 +249,14 @@ void CDlg_Wheelpara::accept() {
     (r.focus == CalibrationField::CableDiameter ? cable_ : pulley_)->setFocus();
 }
 
-bool openSysAdjustDialog(CInfo& current, MessageSink& sink, QWidget* parent) {
+bool openSysAdjustDialog(SharedInfo current, MessageSink& sink, QWidget* parent) {
     CDlg_SysAdjust dialog(current, sink, parent);
     return dialog.exec() == QDialog::Accepted;
 }
 
-bool openWheelDialog(CInfo& current, MessageSink& sink, DepthListenerHook listen, QWidget* parent) {
-    CDlg_Wheelpara dialog(current, sink, std::move(listen), parent);
+bool openWheelDialog(SharedInfo current, SetupConsole& console, MessageSink& sink, DepthListenerHook listen,
+                     QWidget* parent) {
+    CDlg_Wheelpara dialog(current, console, sink, std::move(listen), parent);
     return dialog.exec() == QDialog::Accepted;
 }
 

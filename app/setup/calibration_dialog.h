@@ -24,7 +24,7 @@ using DepthListenerHook = std::function<void(std::function<void(uint16_t)>)>;
 
 class CDlg_SysAdjust : public QDialog {
   public:
-    CDlg_SysAdjust(CInfo& current, MessageSink& sink, QWidget* parent = nullptr);
+    CDlg_SysAdjust(SharedInfo current, MessageSink& sink, QWidget* parent = nullptr);
     SysAdjustForm& form() { return form_; }
     PadField* fieldOf(CalibrationField field) const { return fields_.at(field); }
     PadField* zeroField(int section) const { return zero_[static_cast<size_t>(section)]; }
@@ -42,8 +42,8 @@ class CDlg_SysAdjust : public QDialog {
 
 class CDlg_InaccuracyAmend : public QDialog {
   public:
-    CDlg_InaccuracyAmend(CInfo& current, MessageSink& sink, DepthListenerHook listen,
-                         QWidget* parent = nullptr);
+    CDlg_InaccuracyAmend(const CInfo& current, SetupConsole& console, MessageSink& sink,
+                         DepthListenerHook listen, QWidget* parent = nullptr);
     ~CDlg_InaccuracyAmend() override;
     InaccuracyAmendForm& form() { return form_; }
     std::optional<double> ratio() const { return ratio_; }
@@ -61,14 +61,16 @@ class CDlg_InaccuracyAmend : public QDialog {
 
 class CDlg_Wheelpara : public QDialog {
   public:
-    CDlg_Wheelpara(CInfo& current, MessageSink& sink, DepthListenerHook listen, QWidget* parent = nullptr);
+    CDlg_Wheelpara(SharedInfo current, SetupConsole& console, MessageSink& sink, DepthListenerHook listen,
+                   QWidget* parent = nullptr);
     WheelParaForm& form() { return form_; }
     void accept() override;
 
   private:
     void refresh();
 
-    CInfo& current_;
+    SharedInfo current_;
+    SetupConsole& console_;
     WheelParaForm form_;
     MessageSink& sink_;
     DepthListenerHook listen_;
@@ -77,7 +79,8 @@ class CDlg_Wheelpara : public QDialog {
 };
 
 // Modal over `parent`; true after OK.
-bool openSysAdjustDialog(CInfo& current, MessageSink& sink, QWidget* parent);
-bool openWheelDialog(CInfo& current, MessageSink& sink, DepthListenerHook listen, QWidget* parent);
+bool openSysAdjustDialog(SharedInfo current, MessageSink& sink, QWidget* parent);
+bool openWheelDialog(SharedInfo current, SetupConsole& console, MessageSink& sink, DepthListenerHook listen,
+                     QWidget* parent);
 
 }  // namespace lx9

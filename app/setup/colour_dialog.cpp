@@ -100,7 +100,7 @@ ColourChoiceDialog::ColourChoiceDialog(int32_t current, QWidget* parent)
     adjustSize();
 }
 
-CDlg_ColorAdjust::CDlg_ColorAdjust(CInfo& current, QWidget* parent) : QDialog(parent), form_(current) {
+CDlg_ColorAdjust::CDlg_ColorAdjust(SharedInfo current, QWidget* parent) : QDialog(parent), form_(current) {
     setWindowTitle(qs(std::string(kColourCaption)));
     setFont(ui::touchFont(16));
     auto* layout = new QVBoxLayout(this);
@@ -152,7 +152,7 @@ void CDlg_ColorAdjust::accept() {
     QDialog::accept();
 }
 
-bool openColourDialog(CInfo& current, QWidget* parent) {
+bool openColourDialog(SharedInfo current, QWidget* parent) {
     CDlg_ColorAdjust dialog(current, parent);
     return dialog.exec() == QDialog::Accepted;
 }

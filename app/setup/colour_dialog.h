@@ -33,7 +33,7 @@ class ColourChoiceDialog : public QDialog {
 
 class CDlg_ColorAdjust : public QDialog {
   public:
-    explicit CDlg_ColorAdjust(CInfo& current, QWidget* parent = nullptr);
+    explicit CDlg_ColorAdjust(SharedInfo current, QWidget* parent = nullptr);
     ColourForm& form() { return form_; }
     QPushButton* swatch(int which) const { return swatches_[static_cast<size_t>(which)]; }
     QWidget* preview() const { return preview_; }
@@ -46,6 +46,6 @@ class CDlg_ColorAdjust : public QDialog {
     QWidget* preview_;
 };
 
-bool openColourDialog(CInfo& current, QWidget* parent);
+bool openColourDialog(SharedInfo current, QWidget* parent);
 
 }  // namespace lx9

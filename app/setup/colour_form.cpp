@@ -22,7 +22,8 @@ std::vector<int32_t> colourPalette() {
     };
 }
 
-ColourForm::ColourForm(CInfo& current) : current_(current), colours_(current.colours) {}
+ColourForm::ColourForm(SharedInfo current)
+    : current_(current.record()), infoLock_(current.lock()), colours_(current_.colours) {}
 
 void ColourForm::choose(int which, int32_t colour) {
     if (which < 0 || which >= kViewColours) return;
@@ -36,6 +37,7 @@ void ColourForm::restoreDefaults() {
 }
 
 FormOutcome ColourForm::ok() {
+    std::lock_guard<std::mutex> g(infoLock_);  // the worker copies the record every cycle
     current_.colours = colours_;
     return FormOutcome::Accepted;
 }

@@ -40,7 +40,7 @@ constexpr int blueOf(int32_t c) {
 
 class ColourForm {
   public:
-    explicit ColourForm(CInfo& current);
+    explicit ColourForm(SharedInfo current);
 
     const std::array<int32_t, kViewColours>& colours() const { return colours_; }
     // A colour from the chooser; only the low 24 bits are a colour.
@@ -51,6 +51,7 @@ class ColourForm {
 
   private:
     CInfo& current_;
+    std::mutex& infoLock_;  // guards current_: held while OK changes it
     std::array<int32_t, kViewColours> colours_;
 };
 

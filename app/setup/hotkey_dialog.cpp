@@ -69,7 +69,7 @@ std::string hotkeyText(const Hotkey& key) {
     return text + static_cast<char>(key.key);
 }
 
-CQuickyKey::CQuickyKey(CInfo& current, MessageSink& sink, QWidget* parent)
+CQuickyKey::CQuickyKey(SharedInfo current, MessageSink& sink, QWidget* parent)
     : QDialog(parent), form_(current, sink) {
     setWindowTitle(QStringLiteral("快捷键设置"));
     setFont(ui::touchFont(15));
@@ -177,7 +177,7 @@ void CQuickyKey::accept() {
     if (form_.ok() == FormOutcome::Accepted) QDialog::accept();
 }
 
-bool openHotkeyDialog(CInfo& current, MessageSink& sink, QWidget* parent) {
+bool openHotkeyDialog(SharedInfo current, MessageSink& sink, QWidget* parent) {
     CQuickyKey dialog(current, sink, parent);
     return dialog.exec() == QDialog::Accepted;
 }

@@ -19,7 +19,7 @@ std::string hotkeyText(const Hotkey& key);
 
 class CQuickyKey : public QDialog {
   public:
-    CQuickyKey(CInfo& current, MessageSink& sink, QWidget* parent = nullptr);
+    CQuickyKey(SharedInfo current, MessageSink& sink, QWidget* parent = nullptr);
     HotkeyForm& form() { return form_; }
     PadField* keyField(int pair) const { return keys_[static_cast<size_t>(pair)]; }
     PadField* modifierField(int pair) const { return modifiers_[static_cast<size_t>(pair)]; }
@@ -39,6 +39,6 @@ class CQuickyKey : public QDialog {
 };
 
 // Modal over `parent`; true after OK.
-bool openHotkeyDialog(CInfo& current, MessageSink& sink, QWidget* parent);
+bool openHotkeyDialog(SharedInfo current, MessageSink& sink, QWidget* parent);
 
 }  // namespace lx9

@@ -1,7 +1,5 @@
 #include "setup/hotkey_form.h"
 
-#include "data/run_state.h"
-
 namespace lx9 {
 namespace {
 
@@ -11,8 +9,8 @@ constexpr std::array<std::string_view, kHotkeyCount> kCommands = {
 
 }  // namespace
 
-HotkeyForm::HotkeyForm(CInfo& current, MessageSink& sink)
-    : current_(current), sink_(sink), keys_(current.hotkeys) {}
+HotkeyForm::HotkeyForm(SharedInfo current, MessageSink& sink)
+    : current_(current.record()), infoLock_(current.lock()), sink_(sink), keys_(current_.hotkeys) {}
 
 std::string_view HotkeyForm::commandName(int pair) {
     return pair >= 0 && pair < kHotkeyCount ? kCommands[pair] : std::string_view();
@@ -44,7 +42,7 @@ FormOutcome HotkeyForm::ok() {
         }
     }
     {
-        std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+        std::lock_guard<std::mutex> g(infoLock_);  // the worker copies the record every cycle
         current_.hotkeys = keys_;
     }
     return FormOutcome::Accepted;

@@ -16,7 +16,7 @@ inline constexpr int kConsoleHotkeys = 12;  // pairs 0..11 belong to the console
 
 class HotkeyForm {
   public:
-    HotkeyForm(CInfo& current, MessageSink& sink);
+    HotkeyForm(SharedInfo current, MessageSink& sink);
 
     const std::array<Hotkey, kHotkeyCount>& hotkeys() const { return keys_; }
     // The command a pair belongs to: "设置" … "移测点" on the console, then the setup's buttons
@@ -33,6 +33,7 @@ class HotkeyForm {
 
   private:
     CInfo& current_;
+    std::mutex& infoLock_;  // guards current_: held while OK changes it
     MessageSink& sink_;
     std::array<Hotkey, kHotkeyCount> keys_;
 };

@@ -14,8 +14,8 @@ namespace lx9 {
 
 using ui::qs;
 
-CDlg_ApparatusPara::CDlg_ApparatusPara(CInfo& current, CodeConfig& config, MessageSink& sink, bool buffered,
-                                       QWidget* parent)
+CDlg_ApparatusPara::CDlg_ApparatusPara(SharedInfo current, CodeConfig& config, MessageSink& sink,
+                                       bool buffered, QWidget* parent)
     : QDialog(parent), form_(current, config, sink, buffered) {
     setWindowTitle(qs(std::string(kInstrumentParamsCaption)));
     setFont(ui::touchFont(16));
@@ -86,7 +86,7 @@ void CDlg_ApparatusPara::accept() {
     if (form_.ok() == FormOutcome::Accepted) QDialog::accept();
 }
 
-bool openInstrumentParamsDialog(CInfo& current, CodeConfig& config, MessageSink& sink, bool buffered,
+bool openInstrumentParamsDialog(SharedInfo current, CodeConfig& config, MessageSink& sink, bool buffered,
                                 QWidget* parent) {
     CDlg_ApparatusPara dialog(current, config, sink, buffered, parent);
     return dialog.exec() == QDialog::Accepted;

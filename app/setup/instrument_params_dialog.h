@@ -13,7 +13,7 @@ class PadField;
 
 class CDlg_ApparatusPara : public QDialog {
   public:
-    CDlg_ApparatusPara(CInfo& current, CodeConfig& config, MessageSink& sink, bool buffered,
+    CDlg_ApparatusPara(SharedInfo current, CodeConfig& config, MessageSink& sink, bool buffered,
                        QWidget* parent = nullptr);
     InstrumentParamsForm& form() { return form_; }
     void accept() override;
@@ -30,7 +30,7 @@ class CDlg_ApparatusPara : public QDialog {
 };
 
 // Modal over `parent`; true after OK.
-bool openInstrumentParamsDialog(CInfo& current, CodeConfig& config, MessageSink& sink, bool buffered,
+bool openInstrumentParamsDialog(SharedInfo current, CodeConfig& config, MessageSink& sink, bool buffered,
                                 QWidget* parent);
 
 }  // namespace lx9

@@ -16,11 +16,11 @@ std::vector<std::string> voltageChoices() {
     return {std::string(kVoltageHigh), std::string(kVoltageLow)};
 }
 
-InstrumentParamsForm::InstrumentParamsForm(CInfo& current, CodeConfig& config, MessageSink& sink,
+InstrumentParamsForm::InstrumentParamsForm(SharedInfo current, CodeConfig& config, MessageSink& sink,
                                            bool buffered)
-    : current_(current), config_(config), sink_(sink) {
+    : current_(current.record()), infoLock_(current.lock()), config_(config), sink_(sink) {
     if (buffered) {
-        std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+        std::lock_guard<std::mutex> g(infoLock_);  // the worker copies the record every cycle
         current_.sampleLength = 512;
         c_.sampleLengthEnabled = false;
     }
@@ -58,7 +58,7 @@ void InstrumentParamsForm::chooseSampleLength(std::string text) {
 }
 
 FormOutcome InstrumentParamsForm::ok() {
-    std::unique_lock<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+    std::unique_lock<std::mutex> g(infoLock_);  // the worker copies the record every cycle
     current_.sampleInterval = static_cast<float>(parseFloatText(c_.sampleInterval));
     current_.sampleLength = parseIntText(c_.sampleLength);
     current_.pulseWidth = parseIntText(c_.pulseWidth);

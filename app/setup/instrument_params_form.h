@@ -47,7 +47,7 @@ class InstrumentParamsForm {
   public:
     // `buffered`: the setup has 缓存模式 chosen. Then the sample length becomes 512 in
     // currentInfo at once (a cancel keeps it) and its chooser is disabled.
-    InstrumentParamsForm(CInfo& current, CodeConfig& config, MessageSink& sink, bool buffered);
+    InstrumentParamsForm(SharedInfo current, CodeConfig& config, MessageSink& sink, bool buffered);
 
     const InstrumentParamsControls& controls() const { return c_; }
 
@@ -63,6 +63,7 @@ class InstrumentParamsForm {
 
   private:
     CInfo& current_;
+    std::mutex& infoLock_;  // guards current_: held while the form changes it
     CodeConfig& config_;
     MessageSink& sink_;
     InstrumentParamsControls c_;

@@ -15,7 +15,7 @@ namespace lx9 {
 
 using ui::qs;
 
-CDlg_ParaInput::CDlg_ParaInput(CInfo& current, int mode, MessageSink& sink, QWidget* parent)
+CDlg_ParaInput::CDlg_ParaInput(SharedInfo current, int mode, MessageSink& sink, QWidget* parent)
     : QDialog(parent), form_(current, mode, sink) {
     setWindowTitle(mode == ParaInputForm::kAmplitudeMode ? QStringLiteral("幅值判读")
                                                          : QStringLiteral("方差判读"));
@@ -90,7 +90,7 @@ void CDlg_ParaInput::accept() {
     if (form_.ok() == ParaInputForm::Outcome::Accepted) QDialog::accept();
 }
 
-bool openParaInputDialog(CInfo& current, int mode, MessageSink& sink, QWidget* opener) {
+bool openParaInputDialog(SharedInfo current, int mode, MessageSink& sink, QWidget* opener) {
     CDlg_ParaInput dialog(current, mode, sink, opener ? opener->window() : nullptr);
     dialog.adjustSize();
     const Rect screen = ui::screenOf(opener);

@@ -16,7 +16,7 @@ class PadField;
 
 class CDlg_ParaInput : public QDialog {
   public:
-    CDlg_ParaInput(CInfo& current, int mode, MessageSink& sink, QWidget* parent = nullptr);
+    CDlg_ParaInput(SharedInfo current, int mode, MessageSink& sink, QWidget* parent = nullptr);
     ParaInputForm& form() { return form_; }
     void accept() override;
 
@@ -33,6 +33,6 @@ class CDlg_ParaInput : public QDialog {
 };
 
 // Modal, beside `opener`; true after OK.
-bool openParaInputDialog(CInfo& current, int mode, MessageSink& sink, QWidget* opener);
+bool openParaInputDialog(SharedInfo current, int mode, MessageSink& sink, QWidget* opener);
 
 }  // namespace lx9

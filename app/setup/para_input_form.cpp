@@ -6,16 +6,16 @@
 
 namespace lx9 {
 
-ParaInputForm::ParaInputForm(CInfo& current, int mode, MessageSink& sink, std::mutex* infoLock)
-    : current_(current),
+ParaInputForm::ParaInputForm(SharedInfo current, int mode, MessageSink& sink)
+    : current_(current.record()),
       mode_(mode == kVarianceMode ? kVarianceMode : kAmplitudeMode),
       sink_(sink),
-      infoLock_(infoLock) {
-    c_.amplitudeThreshold = formatFixed(current.amplitudeThreshold, 1);
-    c_.varianceThreshold = formatFixed(current.varianceThreshold, 1);
-    c_.mainFrequency = formatFixed(current.mainFrequency, 1);
-    c_.startPoint = formatInt(current.varianceStart);
-    c_.positive = current.variancePolarity;
+      infoLock_(current.lock()) {
+    c_.amplitudeThreshold = formatFixed(current_.amplitudeThreshold, 1);
+    c_.varianceThreshold = formatFixed(current_.varianceThreshold, 1);
+    c_.mainFrequency = formatFixed(current_.mainFrequency, 1);
+    c_.startPoint = formatInt(current_.varianceStart);
+    c_.positive = current_.variancePolarity;
 }
 
 void ParaInputForm::enterAmplitudeThreshold(double v) {
@@ -38,8 +38,7 @@ ParaInputForm::Outcome ParaInputForm::ok() {
     if (outcome_ != Outcome::Open) return outcome_;
     if (mode_ == kAmplitudeMode) {
         const float threshold = static_cast<float>(parseFloatText(c_.amplitudeThreshold));
-        std::unique_lock<std::mutex> g;
-        if (infoLock_) g = std::unique_lock<std::mutex>(*infoLock_);
+        std::lock_guard<std::mutex> g(infoLock_);
         current_.amplitudeThreshold = threshold;
     } else {
         const int32_t start = parseIntText(c_.startPoint);
@@ -52,8 +51,7 @@ ParaInputForm::Outcome ParaInputForm::ok() {
             sink_.showMessage(std::string(kTextFrequencyNotPositive));
             return outcome_;
         }
-        std::unique_lock<std::mutex> g;
-        if (infoLock_) g = std::unique_lock<std::mutex>(*infoLock_);
+        std::lock_guard<std::mutex> g(infoLock_);
         current_.varianceThreshold = static_cast<float>(parseFloatText(c_.varianceThreshold));
         current_.mainFrequency = static_cast<float>(frequency);
         current_.varianceStart = start;

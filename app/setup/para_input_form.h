@@ -8,9 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "ui/num_input_form.h"
 #include "data/cinfo.h"
+#include "data/globals.h"
 #include "ui/message_sink.h"
+#include "ui/num_input_form.h"
 
 namespace lx9 {
 
@@ -38,7 +39,8 @@ class ParaInputForm {
     static constexpr int kVarianceMode = 3;
 
     // `mode` 1 edits only the amplitude threshold, 3 the variance pick's parameters.
-    ParaInputForm(CInfo& current, int mode, MessageSink& sink, std::mutex* infoLock = nullptr);
+    // `current` is changed under its lock.
+    ParaInputForm(SharedInfo current, int mode, MessageSink& sink);
 
     int mode() const { return mode_; }
     const ParaInputControls& controls() const { return c_; }
@@ -67,7 +69,7 @@ class ParaInputForm {
     CInfo& current_;
     int mode_;
     MessageSink& sink_;
-    std::mutex* infoLock_;
+    std::mutex& infoLock_;  // guards current_: held while OK changes it
     ParaInputControls c_;
     Outcome outcome_ = Outcome::Open;
 };

@@ -1,7 +1,5 @@
 #include "setup/quick_set.h"
 
-#include "data/run_state.h"
-
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -204,8 +202,8 @@ std::optional<std::string> assignVariable(SetupForm& form, SetupControls& c, con
 
 }  // namespace
 
-QuickSet::QuickSet(SetupForm& form, CInfo& current)
-    : form_(form), current_(current), statusText_(initialStatusText()) {
+QuickSet::QuickSet(SetupForm& form, SharedInfo current)
+    : form_(form), current_(current.record()), infoLock_(current.lock()), statusText_(initialStatusText()) {
     cursor_ = std::clamp(current_.historyCount, 0, kHistoryLines);
 }
 
@@ -334,7 +332,7 @@ QuickSetResult QuickSet::execute(std::string_view typed) {
 }
 
 void QuickSet::addHistory(const std::string& typed) {
-    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+    std::lock_guard<std::mutex> g(infoLock_);  // the worker copies the record every cycle
     int count = std::clamp(current_.historyCount, 0, kHistoryLines);
     if (count > 0 && current_.commandHistory[count - 1] == typed) return;
     if (count == kHistoryLines) {

@@ -30,7 +30,7 @@ struct QuickSetResult {
 class QuickSet {
   public:
     // `current` holds the history (currentInfo): it outlives one opening of the dialog.
-    QuickSet(SetupForm& form, CInfo& current);
+    QuickSet(SetupForm& form, SharedInfo current);
 
     // The edit line and the status line below it.
     const std::string& line() const { return line_; }
@@ -64,6 +64,7 @@ class QuickSet {
 
     SetupForm& form_;
     CInfo& current_;
+    std::mutex& infoLock_;  // guards current_: held while the history changes
     std::string line_;
     QuickSetStatus status_ = QuickSetStatus::Initial;
     std::string statusText_;

@@ -30,6 +30,15 @@ class SetupConsole {
     // created, `testRunning` set, then let run.
     virtual void startWorker() = 0;
 
+    // `listsReady`: cleared while the setup replaces the point lists under a stopped worker, set
+    // again once the new worker runs.
+    virtual void setListsReady(bool ready) = 0;
+
+    // `pauseWorker`: whether the worker skips the measuring part of its cycle. The calibration run
+    // clears it while it reads the live depth and puts back what it found.
+    virtual bool workerPaused() const = 0;
+    virtual void setWorkerPaused(bool paused) = 0;
+
     // The acquisition mode went from buffered to real-time: raise the console's mode-changed flag.
     virtual void acquisitionModeChanged() = 0;
 

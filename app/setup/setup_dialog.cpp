@@ -105,10 +105,11 @@ class ChannelSketch : public QWidget {
 
 }  // namespace
 
-CDlg_Set::CDlg_Set(CInfo& current, CInfo& saved, SetupConsole& console, MessageSink& sink,
+CDlg_Set::CDlg_Set(SharedInfo current, CInfo& saved, SetupConsole& console, MessageSink& sink,
                    InstrumentLink* link, SetupDialogHooks hooks, QWidget* parent)
     : QDialog(parent),
       current_(current),
+      console_(console),
       form_(current, saved, console, sink, link),
       sink_(sink),
       hooks_(std::move(hooks)) {
@@ -363,7 +364,7 @@ QWidget* CDlg_Set::buildButtons() {
         openInstrumentParamsDialog(current_, codeConfig, sink_, form_.controls().bufferedMode, this);
     });
     connect(add("滑轮参数"), &QPushButton::clicked, this,
-            [this] { openWheelDialog(current_, sink_, hooks_.setDepthListener, this); });
+            [this] { openWheelDialog(current_, console_, sink_, hooks_.setDepthListener, this); });
     connect(add("系统校零与修正"), &QPushButton::clicked, this,
             [this] { openSysAdjustDialog(current_, sink_, this); });
     connect(add("颜色设置"), &QPushButton::clicked, this, [this] { openColourDialog(current_, this); });

@@ -43,7 +43,7 @@ struct SetupDialogHooks {
 
 class CDlg_Set : public QDialog {
   public:
-    CDlg_Set(CInfo& current, CInfo& saved, SetupConsole& console, MessageSink& sink, InstrumentLink* link,
+    CDlg_Set(SharedInfo current, CInfo& saved, SetupConsole& console, MessageSink& sink, InstrumentLink* link,
              SetupDialogHooks hooks = {}, QWidget* parent = nullptr);
     ~CDlg_Set() override;
 
@@ -79,7 +79,8 @@ class CDlg_Set : public QDialog {
     void runQuickSet();
     void openHotkeys();
 
-    CInfo& current_;
+    SharedInfo current_;
+    SetupConsole& console_;
     SetupForm form_;
     std::unique_ptr<QuickSet> quickSet_;
     std::unique_ptr<SystemKeyboard> keyboard_;

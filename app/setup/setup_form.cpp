@@ -165,15 +165,15 @@ bool isAcceptedGain(int32_t gain) {
     return std::find(kAcceptedGains.begin(), kAcceptedGains.end(), gain) != kAcceptedGains.end();
 }
 
-SetupForm::SetupForm(CInfo& current, CInfo& saved, SetupConsole& console, MessageSink& sink,
+SetupForm::SetupForm(SharedInfo current, CInfo& saved, SetupConsole& console, MessageSink& sink,
                      InstrumentLink* link)
-    : current_(current), saved_(saved), console_(console), sink_(sink) {
+    : current_(current.record()), infoLock_(current.lock()), saved_(saved), console_(console), sink_(sink) {
     // The firmware version is read once; a failed read (0) is not kept, so the next opening
     // tries again.
     if (current_.firmwareVersion == 0 && link != nullptr) {
         const uint8_t version = link->GetFirmwareVersion();
         if (version != 0) {
-            std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+            std::lock_guard<std::mutex> g(infoLock_);  // the worker copies the record every cycle
             current_.firmwareVersion = version;
         }
     }
@@ -287,7 +287,7 @@ bool SetupForm::enterStartDepth(double metres) {
     const std::string text = formatFixed(metres, 2);
     const float value = static_cast<float>(parseFloatText(text));
     c_.startDepth = text;
-    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+    std::lock_guard<std::mutex> g(infoLock_);  // the worker copies the record every cycle
     current_.startDepth = value;
     if (metres > parseFloatText(c_.pileLength)) {
         c_.pileLength = text;
@@ -306,7 +306,7 @@ bool SetupForm::enterPileLength(double metres) {
     const bool both = metres <= parseFloatText(c_.startDepth) ||
                       sink_.askYesNo("输入桩长大于始测深度，是否将 始测深度 设为与 桩长 相等？");
     c_.pileLength = text;
-    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+    std::lock_guard<std::mutex> g(infoLock_);  // the worker copies the record every cycle
     current_.pileLength = value;
     if (both) {
         c_.startDepth = text;
@@ -868,11 +868,11 @@ void SetupForm::writeRecord() {
 void SetupForm::restartWorkerIfSampling() {
     if (stateCode(testState.load()) != kStateFreeSampling) return;
     // The worker is stopped before its lists are replaced, so it never writes into a freed list.
-    listsReady = false;
+    console_.setListsReady(false);
     console_.stopWorker();
     console_.rebuildPointLists();
     console_.startWorker();
-    listsReady = true;
+    console_.setListsReady(true);
 }
 
 OkResult SetupForm::ok() {
@@ -882,7 +882,7 @@ OkResult SetupForm::ok() {
     }
     {
         // A running worker copies the record at the top of every cycle.
-        std::lock_guard<std::mutex> g(currentInfoLock);
+        std::lock_guard<std::mutex> g(infoLock_);
         writeRecord();
     }
     const StoreResult stored = console_.storeSettings(current_);

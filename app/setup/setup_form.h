@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "data/globals.h"
 #include "setup/setup_console.h"
 #include "ui/message_sink.h"
 
@@ -180,9 +181,10 @@ struct SketchLink {
 
 class SetupForm {
   public:
-    // `current` is currentInfo, `saved` savedInfo. `link` may be null (not connected): the
-    // firmware version is then not read. Initialises the controls as the dialog opens.
-    SetupForm(CInfo& current, CInfo& saved, SetupConsole& console, MessageSink& sink,
+    // `current` is currentInfo with its lock (a running worker copies it every cycle), `saved`
+    // savedInfo. `link` may be null (not connected): the firmware version is then not read.
+    // Initialises the controls as the dialog opens.
+    SetupForm(SharedInfo current, CInfo& saved, SetupConsole& console, MessageSink& sink,
               InstrumentLink* link = nullptr);
 
     const SetupControls& controls() const { return c_; }
@@ -275,6 +277,7 @@ class SetupForm {
     std::vector<int> checkedPipes() const;
 
     CInfo& current_;
+    std::mutex& infoLock_;  // guards current_: held while the form changes it
     CInfo& saved_;
     SetupConsole& console_;
     MessageSink& sink_;

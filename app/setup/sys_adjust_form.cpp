@@ -14,7 +14,8 @@ std::optional<double> pipeCorrectionTime(double outerMm, double innerMm, double 
 
 // --- 系统校零与修正
 
-SysAdjustForm::SysAdjustForm(CInfo& current, MessageSink& sink) : current_(current), sink_(sink) {
+SysAdjustForm::SysAdjustForm(SharedInfo current, MessageSink& sink)
+    : current_(current.record()), infoLock_(current.lock()), sink_(sink) {
     for (int i = 0; i < kMaxSections; ++i)
         c_.zero[i] = formatFixed(current_.zeroReadings[i], 1);
     c_.outerDiameter = formatInt(current_.pipeOuterDiameter);
@@ -90,7 +91,7 @@ CalibrationResult SysAdjustForm::ok() {
     if (waterVelocity == 0) return refuse("水的声速不能为0，请重新设置！", F::WaterVelocity);
 
     const double t = *pipeCorrectionTime(outer, inner, pipeVelocity, probe, waterVelocity);
-    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+    std::lock_guard<std::mutex> g(infoLock_);  // the worker copies the record every cycle
     for (int i = 0; i < kMaxSections; ++i)
         current_.zeroReadings[i] = static_cast<float>(parseFloatText(c_.zero[i]));
     current_.pipeOuterDiameter = outer;
@@ -113,11 +114,12 @@ CalibrationResult SysAdjustForm::ok() {
 
 // --- 滑轮参数
 
-WheelParaForm::WheelParaForm(CInfo& current, MessageSink& sink)
-    : current_(current),
+WheelParaForm::WheelParaForm(SharedInfo current, MessageSink& sink)
+    : current_(current.record()),
+      infoLock_(current.lock()),
       sink_(sink),
-      pulley_(formatFixed(current.pulleyDiameter, 1)),
-      cable_(formatFixed(current.cableDiameter, 1)) {}
+      pulley_(formatFixed(current_.pulleyDiameter, 1)),
+      cable_(formatFixed(current_.cableDiameter, 1)) {}
 
 void WheelParaForm::enterPulleyDiameter(double mm) {
     pulley_ = formatFixed(mm, 1);
@@ -148,7 +150,7 @@ CalibrationResult WheelParaForm::ok() {
         sink_.showMessage("电缆直径不能小于0，请重新设置！");
         return CalibrationResult{FormOutcome::Open, CalibrationField::CableDiameter};
     }
-    std::lock_guard<std::mutex> g(currentInfoLock);  // the worker copies the record every cycle
+    std::lock_guard<std::mutex> g(infoLock_);  // the worker copies the record every cycle
     current_.pulleyDiameter = static_cast<float>(pulley);
     current_.cableDiameter = static_cast<float>(cable);
     return CalibrationResult{FormOutcome::Accepted, std::nullopt};
@@ -156,8 +158,8 @@ CalibrationResult WheelParaForm::ok() {
 
 // --- 误差修正
 
-InaccuracyAmendForm::InaccuracyAmendForm(CInfo& current, MessageSink& sink)
-    : current_(current), sink_(sink) {}
+InaccuracyAmendForm::InaccuracyAmendForm(const CInfo& current, SetupConsole& console, MessageSink& sink)
+    : current_(current), console_(console), sink_(sink) {}
 
 InaccuracyAmendForm::~InaccuracyAmendForm() {
     if (running_) finish();
@@ -172,9 +174,9 @@ bool InaccuracyAmendForm::start() {
         return false;
     }
     foundState_ = found;
-    foundPause_ = pauseWorker.load();
+    foundPause_ = console_.workerPaused();
     testState = makeState(kStateLiveDepth);
-    pauseWorker = false;
+    console_.setWorkerPaused(false);
     running_ = true;
     return true;
 }
@@ -190,7 +192,7 @@ void InaccuracyAmendForm::enterCableDepth(double metres) {
 void InaccuracyAmendForm::finish() {
     if (!running_) return;  // never started: the state is not this dialog's
     testState = foundState_;
-    pauseWorker = foundPause_;
+    console_.setWorkerPaused(foundPause_);
     running_ = false;
 }
 

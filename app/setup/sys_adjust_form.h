@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "data/cinfo.h"
+#include "data/globals.h"
 #include "setup/setup_form.h"
 #include "ui/message_sink.h"
 
@@ -65,7 +66,7 @@ struct SysAdjustControls {
 
 class SysAdjustForm {
   public:
-    SysAdjustForm(CInfo& current, MessageSink& sink);
+    SysAdjustForm(SharedInfo current, MessageSink& sink);
 
     const SysAdjustControls& controls() const { return c_; }
 
@@ -89,13 +90,14 @@ class SysAdjustForm {
     void recompute();
 
     CInfo& current_;
+    std::mutex& infoLock_;  // guards current_: held while OK changes it
     MessageSink& sink_;
     SysAdjustControls c_;
 };
 
 class WheelParaForm {
   public:
-    WheelParaForm(CInfo& current, MessageSink& sink);
+    WheelParaForm(SharedInfo current, MessageSink& sink);
 
     const std::string& pulleyDiameter() const { return pulley_; }  // 滑轮直径(mm) "%.1f"
     const std::string& cableDiameter() const { return cable_; }    // 电缆直径(mm) "%.1f"
@@ -114,6 +116,7 @@ class WheelParaForm {
 
   private:
     CInfo& current_;
+    std::mutex& infoLock_;  // guards current_: held while OK changes it
     MessageSink& sink_;
     std::string pulley_;
     std::string cable_;
@@ -127,7 +130,8 @@ inline constexpr std::string_view kTextAmendNeedsIdle = "实验进行中，请�
 // ratio k for the wheel dialog. Closing the form without 修正 or 取消 counts as 取消.
 class InaccuracyAmendForm {
   public:
-    InaccuracyAmendForm(CInfo& current, MessageSink& sink);
+    // `console` steers the worker (its pause flag); `current` is only read, on this thread.
+    InaccuracyAmendForm(const CInfo& current, SetupConsole& console, MessageSink& sink);
     ~InaccuracyAmendForm();
     InaccuracyAmendForm(const InaccuracyAmendForm&) = delete;
     InaccuracyAmendForm& operator=(const InaccuracyAmendForm&) = delete;
@@ -150,7 +154,8 @@ class InaccuracyAmendForm {
   private:
     void finish();
 
-    CInfo& current_;
+    const CInfo& current_;
+    SetupConsole& console_;
     MessageSink& sink_;
     std::string encoder_;
     std::string cable_;

@@ -182,10 +182,9 @@ void CDlgUpdataSet::showFile() {
     if (!context_.info) return;
     std::string file, pile;
     {
-        std::unique_lock<std::mutex> guard;
-        if (context_.infoLock) guard = std::unique_lock<std::mutex>(*context_.infoLock);
-        file = context_.info->uploadFile;
-        pile = context_.info->pileId;
+        std::lock_guard<std::mutex> guard(context_.info->lock());
+        file = context_.info->record().uploadFile;
+        pile = context_.info->record().pileId;
     }
     file_->setText(qs(file));
     pile_->setText(file.empty() ? QString() : qs(pile));
@@ -195,11 +194,10 @@ void CDlgUpdataSet::browse() {
     if (job_->running() || !context_.browse || !context_.info) return;
     std::string before;
     {
-        std::unique_lock<std::mutex> guard;
-        if (context_.infoLock) guard = std::unique_lock<std::mutex>(*context_.infoLock);
-        before = context_.info->chtPath;
+        std::lock_guard<std::mutex> guard(context_.info->lock());
+        before = context_.info->record().chtPath;
         // An open that fails leaves the old path; a stale one must not pass for the new file.
-        context_.info->chtPath.clear();
+        context_.info->record().chtPath.clear();
     }
     browsedFrom_ = before;
     waitingOpen_ = true;
@@ -209,9 +207,8 @@ void CDlgUpdataSet::browse() {
 }
 
 void CDlgUpdataSet::afterBrowse() {
-    std::unique_lock<std::mutex> guard;
-    if (context_.infoLock) guard = std::unique_lock<std::mutex>(*context_.infoLock);
-    CInfo& info = *context_.info;
+    std::unique_lock<std::mutex> guard(context_.info->lock());
+    CInfo& info = context_.info->record();
     if (info.chtPath.empty()) {
         // The console names the opened pair once its reader is done; until then, or when
         // nothing was opened, the old name stays.
@@ -251,9 +248,8 @@ bool CDlgUpdataSet::startUpload() {
     if (job_->running() || !context_.info) return false;
     UploadFormInput input;
     {
-        std::unique_lock<std::mutex> guard;
-        if (context_.infoLock) guard = std::unique_lock<std::mutex>(*context_.infoLock);
-        input.file = context_.info->uploadFile;
+        std::lock_guard<std::mutex> guard(context_.info->lock());
+        input.file = context_.info->record().uploadFile;
     }
     input.serialNumber = serial_->text().toStdString();
     input.instrumentNumber = instrument_->text().toStdString();
@@ -277,11 +273,7 @@ bool CDlgUpdataSet::startUpload() {
     if (context_.settings) *context_.settings = settings;
 
     UploadRequest request;
-    {
-        std::unique_lock<std::mutex> guard;
-        if (context_.infoLock) guard = std::unique_lock<std::mutex>(*context_.infoLock);
-        request.info = *context_.info;
-    }
+    request.info = context_.info->copy();
     request.settings = settings;
     request.lists = context_.lists ? context_.lists() : SectionLists{};
     if (context_.tuneTransport) context_.tuneTransport(request.transport);

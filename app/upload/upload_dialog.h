@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "ui/touch_pads_dialog.h"
@@ -35,8 +36,7 @@ struct TransportOptions;
 
 // What the dialog works on; the program passes its globals and the console.
 struct UploadDialogContext {
-    CInfo* info = nullptr;                // currentInfo: the test sent, uploadFile
-    std::mutex* infoLock = nullptr;       // guards *info when other threads read it
+    std::optional<SharedInfo> info;       // currentInfo with its lock: the test sent, uploadFile
     std::function<SectionLists()> lists;  // the lists as they stand (an open re-creates them)
     UploadSettings* settings = nullptr;   // uploadSettings
     MessageSink* sink = nullptr;

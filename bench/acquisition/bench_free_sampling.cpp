@@ -191,8 +191,7 @@ int main(int argc, char** argv) {
     }
     CountingSink console;
     WorkerOptions o;
-    o.info = &info;
-    o.infoLock = &infoLock;
+    o.info = SharedInfo{info, infoLock};
     o.lists = &lists;
     o.state = &state;
     o.levelCount = &levels;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "../../tests/display/view_fixtures.h"
@@ -50,7 +51,8 @@ Figures measure(int frames, Frame frame) {
 
 void run(int levels, int frames) {
     Test t(levels);
-    const ViewSource source{&t.info, nullptr, t.lists.pointers(), true};
+    std::mutex infoLock;  // as the console's record: the views copy it under its lock
+    const ViewSource source{SharedInfo{t.info, infoLock}, t.lists.pointers(), true};
     // The console's panels at 1024 × 768 with the waves shown and the wave train hidden.
     WaveformView upper(nullptr, WavePanel::Upper);
     WaveformView lower(nullptr, WavePanel::Lower);
@@ -89,9 +91,15 @@ void run(int levels, int frames) {
                                              (void)curves.image();
                                          })},
         {"  of which copy + rules",
-         measure(frames, [&] { (void)takeCurvesSnapshot(t.info, nullptr, t.lists.pointers(), 0); })},
+         measure(frames,
+                 [&] {
+                     (void)takeCurvesSnapshot(SharedInfo{t.info, infoLock}, t.lists.pointers(), 0);
+                 })},
         {"    of which copy",
-         measure(frames, [&] { (void)takeCurvesSnapshot(stored, nullptr, t.lists.pointers(), 0); })},
+         measure(frames,
+                 [&] {
+                     (void)takeCurvesSnapshot(SharedInfo{stored, infoLock}, t.lists.pointers(), 0);
+                 })},
         {"section map 150x150", measure(frames,
                                         [&] {
                                             map.redraw(~0u);

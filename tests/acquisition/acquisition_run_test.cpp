@@ -77,8 +77,7 @@ class WholeRunTest : public ::testing::Test {
         rig = std::make_unique<SimRig>(std::move(scenario), tickS);
         ASSERT_EQ(rig->link().GetCommunicateStatus(), 1);  // the console's connection
         WorkerOptions o;
-        o.info = &info;
-        o.infoLock = &infoLock;
+        o.info = SharedInfo{info, infoLock};
         o.lists = &lists;
         o.state = &state;
         o.levelCount = &levelCount;
@@ -250,8 +249,7 @@ TEST_F(WholeRunTest, RealTimeSaveThroughTheServiceThread) {
     Mailbox consoleBox;
     MailboxConsoleSink console(consoleBox);
     ServiceOptions so;
-    so.info = &info;
-    so.infoLock = &infoLock;
+    so.info = SharedInfo{info, infoLock};
     so.lists = &lists;
     so.levelCount = &levelCount;
     CBackServiceThread service(console, so);

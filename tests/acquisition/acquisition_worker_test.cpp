@@ -55,8 +55,7 @@ class WorkerTest : public ::testing::Test {
 
     WorkerOptions options() {
         WorkerOptions o;
-        o.info = &info;
-        o.infoLock = &infoLock;
+        o.info = SharedInfo{info, infoLock};
         o.lists = &lists;
         o.state = &state;
         o.levelCount = &levelCount;

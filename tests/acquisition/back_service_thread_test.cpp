@@ -46,8 +46,7 @@ class ServiceTest : public ::testing::Test {
 
     void startService() {
         ServiceOptions o;
-        o.info = &info;
-        o.infoLock = &infoLock;
+        o.info = SharedInfo{info, infoLock};
         o.lists = &lists;
         o.levelCount = &levelCount;
         o.date = [] { return std::string("2024-3-15"); };
@@ -118,8 +117,7 @@ class ServiceTest : public ::testing::Test {
 
 TEST_F(ServiceTest, QuitEndsTheLoopWithRequestsStillQueued) {
     ServiceOptions o;
-    o.info = &info;
-    o.infoLock = &infoLock;
+    o.info = SharedInfo{info, infoLock};
     o.lists = &lists;
     o.levelCount = &levelCount;
     service = std::make_unique<CBackServiceThread>(sink, o);

@@ -512,7 +512,7 @@ TEST_F(ConsoleRun, AShortRealTimeTestAfterAnAbandonedOneGetsItsOwnPair) {
     CInfo shortTest = pileTest(2.0f, 0);
     shortTest.saveMode = std::string(kSaveRealTime);
     {
-        std::lock_guard<std::mutex> g(currentInfoLock);  // the idle worker reads it
+        std::lock_guard<std::mutex> g(sharedCurrentInfo().lock());  // the idle worker reads it
         currentInfo = shortTest;
     }
     savedInfo = shortTest;
@@ -815,13 +815,14 @@ TEST_F(ConsoleRun, SetupDuringPausedSamplingRestartsTheWorker) {
     ASSERT_TRUE(runUntil([&] { return levelsIn(0) == 1; }));
     console->click(kBtnSample);  // paused: the setup may open
     ASSERT_TRUE(console->buttons().at(kBtnSetup));
-    SetupForm setup(currentInfo, savedInfo, *console, sink);
+    SetupForm setup(sharedCurrentInfo(), savedInfo, *console, sink);
     setup.chooseStep(50);
     ASSERT_EQ(setup.ok().outcome, FormOutcome::Accepted) << sink.last();
     EXPECT_EQ(currentInfo.stepMm, 50);
     EXPECT_EQ(maxPointCount.load(), 41);
     EXPECT_EQ(levelsIn(0), 41);  // placeholders for the new test's levels
     EXPECT_TRUE(console->workerRunning());
+    EXPECT_TRUE(listsReady.load());  // set again through the console once the new worker runs
     EXPECT_TRUE(pauseWorker.load());
     EXPECT_EQ(codeConfig.get().stepMm, 50);
     CInfo stored;

@@ -135,12 +135,13 @@ struct PlusInputFixture : ::testing::Test {
         saved = current;
     }
     CInfo current, saved;
+    std::mutex infoLock;
     RecordingSetupConsole console;
     ScriptedSink sink;
 };
 
 TEST_F(PlusInputFixture, RowsShowInUseSectionsOnly) {
-    PlusInputForm form(current, saved, console, sink);
+    PlusInputForm form({current, infoLock}, saved, console, sink);
     EXPECT_EQ(form.rows()[0], (PlusInputRow{true, "面1-2", "80", "100.0"}));
     EXPECT_EQ(form.rows()[1].delay, "12.2");  // "%.1f" of 12.25f, which is exact: round half to even
     EXPECT_EQ(form.rows()[2].label, "面1-4");
@@ -153,7 +154,7 @@ TEST_F(PlusInputFixture, RowsShowInUseSectionsOnly) {
 }
 
 TEST_F(PlusInputFixture, AChosenGainGoesIntoTheSectionAndIsPushedAtOnce) {
-    PlusInputForm form(current, saved, console, sink);
+    PlusInputForm form({current, infoLock}, saved, console, sink);
     EXPECT_TRUE(form.chooseGain(2, "800"));
     EXPECT_EQ(current.sections[2].gain, 800);
     EXPECT_EQ(form.rows()[2].gain, "800");
@@ -163,7 +164,7 @@ TEST_F(PlusInputFixture, AChosenGainGoesIntoTheSectionAndIsPushedAtOnce) {
 }
 
 TEST_F(PlusInputFixture, DelaysTheSetupWouldRefuseAreRefusedWithItsText) {
-    PlusInputForm form(current, saved, console, sink);
+    PlusInputForm form({current, infoLock}, saved, console, sink);
     // dt 0.5 µs: any negative delay is refused (the push would send it as 0), as is one beyond
     // 32767 intervals; 0 and 16383.5 (32767 intervals) are the edges that pass.
     EXPECT_FALSE(form.enterDelay(0, -0.1));
@@ -180,7 +181,7 @@ TEST_F(PlusInputFixture, DelaysTheSetupWouldRefuseAreRefusedWithItsText) {
 }
 
 TEST_F(PlusInputFixture, OkRereadsRowsStoresAndSaves) {
-    PlusInputForm form(current, saved, console, sink);
+    PlusInputForm form({current, infoLock}, saved, console, sink);
     form.chooseGain(0, "2000");
     EXPECT_EQ(form.ok(), PlusInputForm::Outcome::Accepted);
     EXPECT_EQ(console.calls, (std::vector<std::string>{"push", "push", "store"}));
@@ -191,13 +192,13 @@ TEST_F(PlusInputFixture, OkRereadsRowsStoresAndSaves) {
 
 TEST_F(PlusInputFixture, StoreFailureIsShown) {
     console.storeResult = StoreResult{false, "set.ini: disk full"};
-    PlusInputForm form(current, saved, console, sink);
+    PlusInputForm form({current, infoLock}, saved, console, sink);
     EXPECT_EQ(form.ok(), PlusInputForm::Outcome::Accepted);
     EXPECT_EQ(sink.last(), "set.ini: disk full");
 }
 
 TEST_F(PlusInputFixture, UpAndDownKeys) {
-    PlusInputForm form(current, saved, console, sink);
+    PlusInputForm form({current, infoLock}, saved, console, sink);
     using F = PlusInputForm;
     EXPECT_EQ(form.focusDown(0), 1);
     EXPECT_EQ(form.focusDown(1), 2);
@@ -214,7 +215,7 @@ TEST_F(PlusInputFixture, UpAndDownKeys) {
     current.sectionCount = 5;
     current.sections[3].present = true;
     current.sections[4].present = true;
-    PlusInputForm five(current, saved, console, sink);
+    PlusInputForm five({current, infoLock}, saved, console, sink);
     EXPECT_EQ(five.focusDown(4), F::kFirstDelay);  // gain 6 disabled, delay 1 next
     EXPECT_EQ(five.focusDown(F::kFirstDelay + 4), F::kOk);
     EXPECT_EQ(five.focusUp(F::kOk), F::kFirstDelay + 4);
@@ -223,7 +224,7 @@ TEST_F(PlusInputFixture, UpAndDownKeys) {
     // All six: the plain sequence.
     current.sectionCount = 6;
     current.sections[5].present = true;
-    PlusInputForm six(current, saved, console, sink);
+    PlusInputForm six({current, infoLock}, saved, console, sink);
     EXPECT_EQ(six.focusDown(5), F::kFirstDelay);
     EXPECT_EQ(six.focusDown(F::kFirstDelay + 5), F::kOk);
     EXPECT_EQ(six.focusDown(F::kOk), 0);
@@ -243,9 +244,10 @@ struct ModalFixture : ::testing::Test {
         info.sections[5].present = false;
     }
     ModalForm form(uint32_t state, bool viewing = false) {
-        return ModalForm(info, display, state, viewing, console, sink, [this] { ++changed; });
+        return ModalForm({info, infoLock}, display, state, viewing, console, sink, [this] { ++changed; });
     }
     CInfo info;
+    std::mutex infoLock;
     DisplaySettings display;
     RecordingSetupConsole console;
     ScriptedSink sink;
@@ -445,8 +447,9 @@ TEST(ResetForm, DefaultsForEmptyArguments) {
 
 TEST(ParaInputForm, AmplitudeModeStoresOnlyTheThreshold) {
     CInfo info = defaults();
+    std::mutex infoLock;
     ScriptedSink sink;
-    ParaInputForm f(info, ParaInputForm::kAmplitudeMode, sink);
+    ParaInputForm f({info, infoLock}, ParaInputForm::kAmplitudeMode, sink);
     EXPECT_EQ(f.controls().amplitudeThreshold, "0.0");
     f.enterAmplitudeThreshold(12.34);
     f.enterMainFrequency(1);  // not this mode's field
@@ -457,8 +460,9 @@ TEST(ParaInputForm, AmplitudeModeStoresOnlyTheThreshold) {
 
 TEST(ParaInputForm, VarianceModeAndItsLimits) {
     CInfo info = defaults();
+    std::mutex infoLock;
     ScriptedSink sink;
-    ParaInputForm f(info, ParaInputForm::kVarianceMode, sink);
+    ParaInputForm f({info, infoLock}, ParaInputForm::kVarianceMode, sink);
     EXPECT_EQ(f.controls().varianceThreshold, "3.0");
     EXPECT_EQ(f.controls().mainFrequency, "35000.0");
     EXPECT_EQ(f.controls().startPoint, "0");

@@ -95,9 +95,10 @@ struct SaveFixture : ::testing::Test {
         resumeArmedStart = false;
         resumeArmedRecording = false;
     }
-    SaveForm form(bool final) { return SaveForm(current, saved, state, host, sink, final, 0x55); }
+    SaveForm form(bool final) { return SaveForm({current, infoLock}, saved, state, host, sink, final, 0x55); }
 
     CInfo current, saved;
+    std::mutex infoLock;
     std::atomic<uint32_t> state{0};
     RecordingHost host;
     ScriptedSink sink;

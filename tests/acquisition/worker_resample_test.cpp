@@ -37,8 +37,7 @@ class WorkerResample : public ::testing::Test {
     }
     WorkerOptions options() {
         WorkerOptions o;
-        o.info = &info;
-        o.infoLock = &infoLock;
+        o.info = SharedInfo{info, infoLock};
         o.lists = &lists;
         o.state = &state;
         o.levelCount = &levelCount;

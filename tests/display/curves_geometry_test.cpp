@@ -30,7 +30,7 @@ class CurvesGeometryTest : public ::testing::Test {
         wave[150] = static_cast<uint16_t>(code);
         addPoint(*lists.owned[0], wave, depth, tIndex, 150, gain);
     }
-    CurvesSnapshot snap() { return takeCurvesSnapshot(info, nullptr, lists.pointers(), 0); }
+    CurvesSnapshot snap() { return takeCurvesSnapshot(info, lists.pointers(), 0); }
     CInfo info;
     ViewLists lists;
 };
@@ -120,20 +120,19 @@ TEST_F(CurvesGeometryTest, NothingToDrawWithoutAScaleOrWithOnePoint) {
                         +[](CInfo& i) { i.pileLength = -3.0f; }}) {
         CInfo bad = info;
         change(bad);
-        const CurvesGeometry g =
-            curvesGeometry(takeCurvesSnapshot(bad, nullptr, lists.pointers(), 0), 600, 200);
+        const CurvesGeometry g = curvesGeometry(takeCurvesSnapshot(bad, lists.pointers(), 0), 600, 200);
         EXPECT_TRUE(g.velocity.empty() && g.amplitude.empty() && g.psd.empty());
         EXPECT_FALSE(g.currentLine);
-        EXPECT_FALSE(curvesPick(takeCurvesSnapshot(bad, nullptr, lists.pointers(), 0), 600, 200, 150));
+        EXPECT_FALSE(curvesPick(takeCurvesSnapshot(bad, lists.pointers(), 0), 600, 200, 150));
     }
     ViewLists one;
     one.owned[0] = std::make_unique<CSampleDataList>(512, 0);
     addPoint(*one.owned[0], std::vector<uint16_t>(512, 3000), 10.0f, 99, 0);
-    const CurvesGeometry g = curvesGeometry(takeCurvesSnapshot(info, nullptr, one.pointers(), 0), 600, 200);
+    const CurvesGeometry g = curvesGeometry(takeCurvesSnapshot(info, one.pointers(), 0), 600, 200);
     EXPECT_EQ(g.velocity.size(), 1u);
     EXPECT_TRUE(g.psd.empty());
     // A section that is not present, or has no list, draws nothing.
-    EXPECT_EQ(takeCurvesSnapshot(info, nullptr, one.pointers(), 3).slot, -1);
+    EXPECT_EQ(takeCurvesSnapshot(info, one.pointers(), 3).slot, -1);
 }
 
 TEST_F(CurvesGeometryTest, GradePanelSkipsGradesOutsideOneToFour) {
@@ -175,17 +174,16 @@ TEST_F(CurvesGeometryTest, PickingSnapsToTheStepAndTakesTheNearestPoint) {
     two.owned[0] = std::make_unique<CSampleDataList>(512, 0);
     addPoint(*two.owned[0], std::vector<uint16_t>(512, 3000), 15.0f, 99, 0);
     addPoint(*two.owned[0], std::vector<uint16_t>(512, 3000), 14.5f, 99, 0);
-    EXPECT_EQ(curvesPick(takeCurvesSnapshot(info, nullptr, two.pointers(), 0), 600, 200, 147), 1);
+    EXPECT_EQ(curvesPick(takeCurvesSnapshot(info, two.pointers(), 0), 600, 200, 147), 1);
 
     // Nothing within 100 m, or nothing measured: no pick.
     CInfo longPile = info;
     longPile.pileLength = 200.0f;
-    EXPECT_EQ(curvesPick(takeCurvesSnapshot(longPile, nullptr, lists.pointers(), 0), 600, 200, 199),
-              std::nullopt);
+    EXPECT_EQ(curvesPick(takeCurvesSnapshot(longPile, lists.pointers(), 0), 600, 200, 199), std::nullopt);
     ViewLists empty;
     empty.owned[0] = std::make_unique<CSampleDataList>(512, 0);
     empty.owned[0]->appendPlaceholder();
-    EXPECT_EQ(curvesPick(takeCurvesSnapshot(info, nullptr, empty.pointers(), 0), 600, 200, 0), std::nullopt);
+    EXPECT_EQ(curvesPick(takeCurvesSnapshot(info, empty.pointers(), 0), 600, 200, 0), std::nullopt);
 }
 
 TEST_F(CurvesGeometryTest, IntervalBarBetweenTheLimits) {

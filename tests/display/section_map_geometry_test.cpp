@@ -110,7 +110,7 @@ TEST(SectionMapGeometryTest, RecordGivesPipesOffsetAndTheDisplayedSections) {
     info.pipeCount = 3;
     info.offsetAngle = 30;
     info.sections[1].display = false;
-    const SectionMapModel m = sectionMapFromRecord(info, nullptr);
+    const SectionMapModel m = sectionMapFromRecord(info);
     EXPECT_EQ(m.pipeCount(), 3);
     EXPECT_EQ(m.offsetAngle, 30);
     EXPECT_TRUE(m.highlighted(0, 1));   // 1-2

@@ -4,6 +4,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <mutex>
 
 #include "display/curves_view.h"
 #include "display/section_map_view.h"
@@ -62,6 +63,7 @@ int inked(const QImage& img, QRect area, QColor background) {
 
 TEST(WaveformPaintTest, RecordColoursInTheirRolesMarksOverTracesTextPastItsBox) {
     CInfo info = viewRecord(3, 512);
+    std::mutex infoLock;
     info.colours = {0x102030, 0xFFFFFF, 0x0000FF, 0xFF0000, 0x00FF00};  // 0x00BBGGRR
     const QColor background(0x30, 0x20, 0x10), text(Qt::red), grid(Qt::blue), wave(Qt::green);
     ViewLists lists;
@@ -74,7 +76,7 @@ TEST(WaveformPaintTest, RecordColoursInTheirRolesMarksOverTracesTextPastItsBox) 
         addPoint(*lists.owned[static_cast<size_t>(k)], square, 10.0f, 198, 64);
     }
     WaveformView view(nullptr);
-    view.setSource({&info, nullptr, lists.pointers(), false});
+    view.setSource({SharedInfo{info, infoLock}, lists.pointers(), false});
     view.resize(302, 304);  // columns 100 wide: the readouts are wider than their w/2 boxes
     const QImage img = view.image();
     const WaveformGeometry& g = view.geometry();
@@ -98,6 +100,7 @@ TEST(WaveformPaintTest, RecordColoursInTheirRolesMarksOverTracesTextPastItsBox) 
 
 TEST(CurvesPaintTest, CurrentLineOverTheCurvesAndPickByClick) {
     CInfo info = viewRecord(1);
+    std::mutex infoLock;
     info.stepMm = 250;
     ViewLists lists;
     lists.owned[0] = std::make_unique<CSampleDataList>(512, 0);
@@ -107,7 +110,7 @@ TEST(CurvesPaintTest, CurrentLineOverTheCurvesAndPickByClick) {
         addPoint(*lists.owned[0], wave, 15.0f - 0.25f * i, 99 + i % 3, 150);
     lists.owned[0]->setCurrentAt(10);  // 12.5 m
     CurvesView view(nullptr);
-    view.setSource({&info, nullptr, lists.pointers(), false});
+    view.setSource({SharedInfo{info, infoLock}, lists.pointers(), false});
     view.resize(600, 200);
     QSignalSpy axes(&view, &CurvesView::axisMaxima);
     const QImage img = view.image();
@@ -148,11 +151,12 @@ TEST(SectionMapPaintTest, PipesOverTheLinesAndLabelsUnclipped) {
 
 TEST(WaveformPaintTest, PointerReadoutFollowsThePointerOnlyWhenSwitchedOn) {
     CInfo info = viewRecord(1, 4);
+    std::mutex infoLock;
     ViewLists lists;
     lists.owned[0] = std::make_unique<CSampleDataList>(4, 0);
     addPoint(*lists.owned[0], {0, 4095, 2048, 1000}, 12.5f, 2, 0);
     WaveformView view(nullptr);
-    view.setSource({&info, nullptr, lists.pointers(), false});
+    view.setSource({SharedInfo{info, infoLock}, lists.pointers(), false});
     view.resize(102, 200);
     view.show();
     QSignalSpy readout(&view, &WaveformView::pointerReadout);

@@ -26,7 +26,7 @@ TEST(ViewThreadsTest, ViewsDrawWhileAWorkerChangesTheLists) {
     ViewLists lists;
     for (int k = 0; k < kMaxSections; ++k)
         lists.owned[static_cast<size_t>(k)] = std::make_unique<CSampleDataList>(512, k);
-    const ViewSource source{&info, &infoLock, lists.pointers(), true};
+    const ViewSource source{SharedInfo{info, infoLock}, lists.pointers(), true};
 
     WaveformView upper(nullptr, WavePanel::Upper);
     WaveformView lower(nullptr, WavePanel::Lower);

@@ -56,8 +56,8 @@ class WaveformGeometryTest : public ::testing::Test {
         addPoint(*lists.owned[0], {0, 4095, 2048, 1000}, 12.5f, 2, 0);
     }
     WaveformGeometry geometry(std::optional<int> pointer = std::nullopt) {
-        return waveformGeometry(takeWaveformSnapshot(info, nullptr, lists.pointers()), WavePanel::Upper,
-                                false, 102, 4099, pointer);
+        return waveformGeometry(takeWaveformSnapshot(info, lists.pointers()), WavePanel::Upper, false, 102,
+                                4099, pointer);
     }
     CInfo info;
     ViewLists lists;
@@ -146,8 +146,8 @@ TEST(WaveformGeometryLongTest, LongWavesSpreadOverTheColumnAndAreDecimated) {
         lists.owned[static_cast<size_t>(k)] = std::make_unique<CSampleDataList>(1024, k);
         addPoint(*lists.owned[static_cast<size_t>(k)], wave, 10.0f, 300, 1023);
     }
-    const WaveformGeometry g = waveformGeometry(takeWaveformSnapshot(info, nullptr, lists.pointers()),
-                                                WavePanel::Upper, false, 302, 4099);
+    const WaveformGeometry g =
+        waveformGeometry(takeWaveformSnapshot(info, lists.pointers()), WavePanel::Upper, false, 302, 4099);
     ASSERT_EQ(g.columns.size(), 3u);
     const WaveColumn& c = g.columns[1];
     ASSERT_EQ(c.trace.points.size(), 341u);
@@ -158,13 +158,13 @@ TEST(WaveformGeometryLongTest, LongWavesSpreadOverTheColumnAndAreDecimated) {
 
     // One column: every sample, none piled at the left edge when N > W.
     info = viewRecord(1, 1024);
-    const WaveformGeometry one = waveformGeometry(takeWaveformSnapshot(info, nullptr, lists.pointers()),
-                                                  WavePanel::Upper, false, 302, 4099);
+    const WaveformGeometry one =
+        waveformGeometry(takeWaveformSnapshot(info, lists.pointers()), WavePanel::Upper, false, 302, 4099);
     ASSERT_EQ(one.columns[0].trace.points.size(), 1024u);
     EXPECT_EQ(one.columns[0].trace.points[512].x, 150);
     EXPECT_EQ(one.columns[0].trace.points[1023].x, 299);
-    EXPECT_EQ(waveformGeometry(takeWaveformSnapshot(info, nullptr, lists.pointers()), WavePanel::Upper, false,
-                               302, 4099, 299)
+    EXPECT_EQ(waveformGeometry(takeWaveformSnapshot(info, lists.pointers()), WavePanel::Upper, false, 302,
+                               4099, 299)
                   .columns[0]
                   .pointerIndex,
               1020);  // trunc(299·1024 / 300)
@@ -173,7 +173,7 @@ TEST(WaveformGeometryLongTest, LongWavesSpreadOverTheColumnAndAreDecimated) {
 TEST(WaveformGeometryEdgeTest, NoSectionNoSamplesAndWavesLongerThan2048) {
     // No displayed section: the grid alone, the plot's two sides and three rows.
     const WaveformGeometry none =
-        waveformGeometry(takeWaveformSnapshot(viewRecord(0), nullptr, {}), WavePanel::Upper, false, 300, 200);
+        waveformGeometry(takeWaveformSnapshot(viewRecord(0), {}), WavePanel::Upper, false, 300, 200);
     EXPECT_EQ(none.grid.size(), 5u);
     EXPECT_TRUE(none.columns.empty());
     EXPECT_TRUE(none.texts.empty());
@@ -184,7 +184,7 @@ TEST(WaveformGeometryEdgeTest, NoSectionNoSamplesAndWavesLongerThan2048) {
     lists.owned[0] = std::make_unique<CSampleDataList>(4096, 0);
     lists.owned[1] = std::make_unique<CSampleDataList>(4096, 1);
     addPoint(*lists.owned[0], std::vector<uint16_t>(4096, 3000), 5.0f, 10, 20);
-    const WaveformSnapshot snap = takeWaveformSnapshot(info, nullptr, lists.pointers());
+    const WaveformSnapshot snap = takeWaveformSnapshot(info, lists.pointers());
     ASSERT_TRUE(snap.points[0]);
     EXPECT_EQ(snap.points[0]->samples.size(), 3000u);  // min(wave length, sampleLength), no 2048 cap
     EXPECT_FALSE(snap.points[1]);
@@ -240,9 +240,9 @@ TEST(WaveSnapshotTest, WritesTheMeasuresBackOnlyIntoAPickedPointWhenAsked) {
         lists.owned[static_cast<size_t>(k)] = std::make_unique<CSampleDataList>(4, k);
     addPoint(*lists.owned[0], {0, 4095, 2048, 1000}, 12.5f, 2, 0);
     addPoint(*lists.owned[1], {0, 4095, 2048, 1000}, 12.5f, -1, 0);  // not picked yet
-    takeWaveformSnapshot(info, nullptr, lists.pointers(), {std::nullopt, false});
+    takeWaveformSnapshot(info, lists.pointers(), {std::nullopt, false});
     EXPECT_EQ(lists.owned[0]->tail->velocity, 0.0f);
-    takeWaveformSnapshot(info, nullptr, lists.pointers(), {std::nullopt, true});
+    takeWaveformSnapshot(info, lists.pointers(), {std::nullopt, true});
     EXPECT_FLOAT_EQ(lists.owned[0]->tail->velocity, 1e8f);
     EXPECT_FLOAT_EQ(lists.owned[0]->tail->amplitude, -25.0f / 0.732f);
     EXPECT_EQ(lists.owned[1]->tail->velocity, 0.0f);

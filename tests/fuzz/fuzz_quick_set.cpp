@@ -18,13 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     CInfo current = test::defaultInfo();
     CInfo saved = current;
+    std::mutex infoLock;
     test::RecordingConsole console;
     test::RecordingSink sink;
     testState = makeState(data[0] & 0x80 ? kStateFreeSampling : kStateIdle);
-    SetupForm form(current, saved, console, sink);
+    SetupForm form({current, infoLock}, saved, console, sink);
     form.setTestMode((data[0] & 0x3) % 3);
     if (form.controls().pairwiseEnabled) form.setPairwise(data[0] & 0x4);
-    QuickSet quick(form, current);
+    QuickSet quick(form, {current, infoLock});
 
     std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
     for (int lines = 0; lines < 32 && !rest.empty(); ++lines) {

@@ -9,8 +9,9 @@ namespace {
 
 TEST(HotkeyForm, EqualHotkeysOnOneScreenAreRefused) {
     CInfo current = test::defaultInfo();
+    std::mutex infoLock;
     test::RecordingSink sink;
-    HotkeyForm form(current, sink);
+    HotkeyForm form({current, infoLock}, sink);
     // The factory table repeats Q, B, C and S, but never on one screen.
     EXPECT_EQ(form.ok(), FormOutcome::Accepted);
     EXPECT_TRUE(sink.messages.empty());

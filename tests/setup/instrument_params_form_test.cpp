@@ -9,10 +9,11 @@ namespace {
 
 TEST(InstrumentParamsForm, OpensWithTheRecordAndStoresOnOk) {
     CInfo current = test::defaultInfo();
+    std::mutex infoLock;
     CodeConfig config;
     test::RecordingSink sink;
     current.sampleLength = 1024;
-    InstrumentParamsForm form(current, config, sink, false);
+    InstrumentParamsForm form({current, infoLock}, config, sink, false);
     const InstrumentParamsControls& c = form.controls();
     EXPECT_EQ(c.sampleInterval, "1.0");
     EXPECT_EQ(c.sampleLength, "1024");
@@ -50,17 +51,18 @@ TEST(InstrumentParamsForm, OpensWithTheRecordAndStoresOnOk) {
     EXPECT_EQ(current.highVoltage, 1);
     EXPECT_EQ(config.get().sampleLength, 512);
 
-    InstrumentParamsForm again(current, config, sink, false);
+    InstrumentParamsForm again({current, infoLock}, config, sink, false);
     EXPECT_EQ(again.controls().firing, "定点发射");
     EXPECT_EQ(again.controls().voltage, "高压");
 }
 
 TEST(InstrumentParamsForm, BufferedModeForcesTheSampleLengthEvenOnCancel) {
     CInfo current = test::defaultInfo();
+    std::mutex infoLock;
     CodeConfig config;
     test::RecordingSink sink;
     current.sampleLength = 1024;
-    InstrumentParamsForm form(current, config, sink, true);
+    InstrumentParamsForm form({current, infoLock}, config, sink, true);
     EXPECT_EQ(current.sampleLength, 512);
     EXPECT_EQ(form.controls().sampleLength, "512");
     EXPECT_FALSE(form.controls().sampleLengthEnabled);

@@ -22,13 +22,14 @@ class QuickSetTest : public ::testing::Test {
 
     void reopen() {
         quick.reset();
-        form = std::make_unique<SetupForm>(current, saved, console, sink);
-        quick = std::make_unique<QuickSet>(*form, current);
+        form = std::make_unique<SetupForm>(SharedInfo{current, infoLock}, saved, console, sink);
+        quick = std::make_unique<QuickSet>(*form, SharedInfo{current, infoLock});
     }
 
     const SetupControls& c() const { return form->controls(); }
 
     CInfo current, saved;
+    std::mutex infoLock;
     test::RecordingConsole console;
     test::RecordingSink sink;
     std::unique_ptr<SetupForm> form;

@@ -20,6 +20,9 @@ class RecordingConsole : public SetupConsole {
     void stopWorker() override { calls.push_back("stop"); }
     void rebuildPointLists() override { calls.push_back("lists"); }
     void startWorker() override { calls.push_back("start"); }
+    void setListsReady(bool ready) override { listsReady = ready; }
+    bool workerPaused() const override { return paused; }
+    void setWorkerPaused(bool on) override { paused = on; }
     void acquisitionModeChanged() override { calls.push_back("modeChanged"); }
     bool showTestTypeAtStart() const override { return testType; }
     void setShowTestTypeAtStart(bool show) override {
@@ -31,6 +34,8 @@ class RecordingConsole : public SetupConsole {
     CInfo stored;
     StoreResult storeResult;
     bool testType = true;
+    bool listsReady = true;  // the worker's flags as the forms set them
+    bool paused = true;
 };
 
 }  // namespace lx9::test

@@ -27,7 +27,7 @@ class SetupFormTest : public ::testing::Test {
     void TearDown() override { testState = makeState(kStateIdle); }
 
     SetupForm& open(InstrumentLink* link = nullptr) {
-        form = std::make_unique<SetupForm>(current, saved, console, sink, link);
+        form = std::make_unique<SetupForm>(SharedInfo{current, infoLock}, saved, console, sink, link);
         return *form;
     }
 
@@ -41,6 +41,7 @@ class SetupFormTest : public ::testing::Test {
     }
 
     CInfo current, saved;
+    std::mutex infoLock;
     RecordingConsole console;
     RecordingSink sink;
     std::unique_ptr<SetupForm> form;
@@ -724,11 +725,11 @@ TEST_F(SetupFormTest, OkDuringFreeSamplingRestartsTheWorkerAroundNewLists) {
         void stopWorker() override { calls.push_back(listsReady ? "stop(ready)" : "stop"); }
         void startWorker() override { calls.push_back(listsReady ? "start(ready)" : "start"); }
     } sampling;
-    SetupForm f(current, saved, sampling, sink);
+    SetupForm f({current, infoLock}, saved, sampling, sink);
     ASSERT_EQ(f.ok().outcome, FormOutcome::Accepted);
     EXPECT_EQ(sampling.calls,
               (std::vector<std::string>{"store", "push", "stop", "lists", "start", "testType"}));
-    EXPECT_TRUE(listsReady);
+    EXPECT_TRUE(sampling.listsReady);
 }
 
 TEST_F(SetupFormTest, AFailedStoreIsReportedAndOkStillCompletes) {

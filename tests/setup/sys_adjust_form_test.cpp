@@ -14,19 +14,18 @@ class CalibrationTest : public ::testing::Test {
     void SetUp() override {
         current = test::defaultInfo();
         testState = makeState(kStateIdle);
-        pauseWorker = true;
+        console.paused = true;
     }
-    void TearDown() override {
-        testState = makeState(kStateIdle);
-        pauseWorker = false;
-    }
+    void TearDown() override { testState = makeState(kStateIdle); }
 
     CInfo current;
+    std::mutex infoLock;
+    test::RecordingConsole console;  // the worker's pause flag as the correction run sets it
     test::RecordingSink sink;
 };
 
 TEST_F(CalibrationTest, CorrectionTimeIsWaterPathPlusPipeWalls) {
-    SysAdjustForm form(current, sink);
+    SysAdjustForm form({current, infoLock}, sink);
     EXPECT_EQ(form.controls().correction, "2.9");  // (5 - 5) / 1.5 + (20 - 5) / 5.12 = 2.9297
     EXPECT_EQ(form.controls().pipeVelocity, "5.120");
     EXPECT_EQ(form.controls().zero[0], "0.0");
@@ -56,7 +55,7 @@ TEST_F(CalibrationTest, CorrectionTimeIsWaterPathPlusPipeWalls) {
 
 TEST_F(CalibrationTest, ZeroTimesGoToTheRecordOfTheirPipePair) {
     std::swap(current.sections[0], current.sections[3]);  // slot 0 now holds "2-3"
-    SysAdjustForm form(current, sink);
+    SysAdjustForm form({current, infoLock}, sink);
     form.enterZero(0, 1.5);  // 面1-2
     form.enterZero(3, 4.5);  // 面2-3
     ASSERT_EQ(form.ok().outcome, FormOutcome::Accepted);
@@ -84,7 +83,7 @@ TEST_F(CalibrationTest, OkChecksInOrder) {
     };
     for (const Case& k : cases) {
         CInfo before = current;
-        SysAdjustForm form(current, sink);
+        SysAdjustForm form({current, infoLock}, sink);
         form.enterOuterDiameter(k.outer);
         form.enterInnerDiameter(k.inner);
         form.enterPipeVelocity(k.pipeV);
@@ -107,7 +106,7 @@ TEST_F(CalibrationTest, OkChecksInOrder) {
 
 TEST_F(CalibrationTest, WheelDefaultsCorrectionAndOk) {
     current.pulleyDiameter = 70.0f;
-    WheelParaForm wheel(current, sink);
+    WheelParaForm wheel({current, infoLock}, sink);
     EXPECT_EQ(wheel.pulleyDiameter(), "70.0");
     wheel.restoreDefaults();
     EXPECT_EQ(wheel.pulleyDiameter(), "63.0");
@@ -134,8 +133,8 @@ TEST_F(CalibrationTest, WheelDefaultsCorrectionAndOk) {
 
 // Plays the worker's live-depth state over a scripted link: while the dialog holds the state
 // 0xF500 and the worker is not paused, each cycle reads the depth and reports it.
-void workerCycle(InstrumentLink& link, InaccuracyAmendForm& form) {
-    if (stateCode(testState.load()) != kStateLiveDepth || pauseWorker) return;
+void workerCycle(InstrumentLink& link, const test::RecordingConsole& console, InaccuracyAmendForm& form) {
+    if (stateCode(testState.load()) != kStateLiveDepth || console.paused) return;
     uint16_t depth = 0, speed = 0;
     if (link.GetSampleHeight(&depth, &speed) == 1) form.onDepthReport(depth);
 }
@@ -143,14 +142,14 @@ void workerCycle(InstrumentLink& link, InaccuracyAmendForm& form) {
 TEST_F(CalibrationTest, CorrectionRunTurnsTwoDepthsIntoTheRatio) {
     test::ScriptedLink link;
     link.depths = {0, 500, 1850};
-    InaccuracyAmendForm amend(current, sink);
-    workerCycle(link, amend);
+    InaccuracyAmendForm amend(current, console, sink);
+    workerCycle(link, console, amend);
     EXPECT_EQ(amend.encoderDepth(), "");  // not started: the worker reports nothing
     amend.start();
     EXPECT_EQ(testState.load(), 0xF5000000u);
-    EXPECT_FALSE(pauseWorker);
+    EXPECT_FALSE(console.paused);
     for (int i = 0; i < 4; ++i)
-        workerCycle(link, amend);
+        workerCycle(link, console, amend);
     EXPECT_EQ(amend.encoderDepth(), "1.50");  // 20 m − 1850 cm
 
     EXPECT_FALSE(amend.correct());
@@ -161,16 +160,16 @@ TEST_F(CalibrationTest, CorrectionRunTurnsTwoDepthsIntoTheRatio) {
     ASSERT_TRUE(k);
     EXPECT_NEAR(*k, (1.90 - 1.50) / 20.0, 1e-12);
     EXPECT_EQ(testState.load(), 0xF0000000u);
-    EXPECT_TRUE(pauseWorker);
+    EXPECT_TRUE(console.paused);
 
-    WheelParaForm wheel(current, sink);
+    WheelParaForm wheel({current, infoLock}, sink);
     wheel.applyCorrection(*k);
     EXPECT_EQ(wheel.pulleyDiameter(), "61.5");
 }
 
 TEST_F(CalibrationTest, CorrectionRunRefusalsAndCancel) {
     {
-        InaccuracyAmendForm amend(current, sink);
+        InaccuracyAmendForm amend(current, console, sink);
         amend.start();
         amend.enterCableDepth(2.0);
         EXPECT_FALSE(amend.correct());
@@ -181,14 +180,14 @@ TEST_F(CalibrationTest, CorrectionRunRefusalsAndCancel) {
         EXPECT_EQ(sink.last(), "桩长不大于0，无法修正，请先设置桩长！");
         amend.cancel();
         EXPECT_EQ(testState.load(), 0xF0000000u);
-        EXPECT_TRUE(pauseWorker);
+        EXPECT_TRUE(console.paused);
     }
     {
-        InaccuracyAmendForm amend(current, sink);
+        InaccuracyAmendForm amend(current, console, sink);
         amend.start();
     }  // closed without 修正 or 取消
     EXPECT_EQ(testState.load(), 0xF0000000u);
-    EXPECT_TRUE(pauseWorker);
+    EXPECT_TRUE(console.paused);
 }
 
 // 开始修正 takes the live-depth state only from idle or free sampling and gives back what it
@@ -202,17 +201,16 @@ TEST_F(CalibrationTest, CorrectionRunStartsOnlyBetweenTestsAndRestoresWhatItFoun
                  {0xABCD0000, false, false}, {0xABFF0000, false, false}, {0xF4000000, true, false}};
     for (const auto& c : cases) {
         testState = c.state;
-        pauseWorker = c.paused;
-        InaccuracyAmendForm amend(current, sink);
+        console.paused = c.paused;
+        InaccuracyAmendForm amend(current, console, sink);
         EXPECT_EQ(amend.start(), c.starts) << std::hex << c.state;
         EXPECT_EQ(testState.load(), c.starts ? 0xF5000000u : c.state) << std::hex << c.state;
         if (!c.starts) EXPECT_EQ(sink.last(), "实验进行中，请先保存或结束实验，再开始修正！");
         amend.cancel();
         EXPECT_EQ(testState.load(), c.state) << std::hex << c.state;
-        EXPECT_EQ(pauseWorker.load(), c.paused) << std::hex << c.state;
+        EXPECT_EQ(console.paused, c.paused) << std::hex << c.state;
     }
     testState = 0xF0000000u;
-    pauseWorker = true;
 }
 
 }  // namespace

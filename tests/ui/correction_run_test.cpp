@@ -74,9 +74,10 @@ TEST(CorrectionRun, FollowsTheWinchAndCorrectsThePulley) {
         console.startUp();
         ASSERT_TRUE(console.connected());
 
-        CDlg_Wheelpara wheel(currentInfo, sink, [&console](std::function<void(uint16_t)> listener) {
-            console.setDepthListener(std::move(listener));
-        });
+        CDlg_Wheelpara wheel(sharedCurrentInfo(), console, sink,
+                             [&console](std::function<void(uint16_t)> listener) {
+                                 console.setDepthListener(std::move(listener));
+                             });
         wheel.show();
         std::string encoderAtCorrection;
         bool liveDuringRun = false;

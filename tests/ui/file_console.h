@@ -32,6 +32,9 @@ class FileConsole : public SetupConsole {
     void stopWorker() override { calls.push_back("stop"); }
     void rebuildPointLists() override { calls.push_back("lists"); }
     void startWorker() override { calls.push_back("start"); }
+    void setListsReady(bool ready) override { listsReady = ready; }
+    bool workerPaused() const override { return paused; }
+    void setWorkerPaused(bool on) override { paused = on; }
     void acquisitionModeChanged() override { calls.push_back("modeChanged"); }
     bool showTestTypeAtStart() const override { return false; }
     void setShowTestTypeAtStart(bool) override {}
@@ -46,6 +49,8 @@ class FileConsole : public SetupConsole {
     }
 
     std::vector<std::string> calls;
+    bool listsReady = true;  // the worker's flags as the forms set them
+    bool paused = true;
 
   private:
     std::filesystem::path dir_;

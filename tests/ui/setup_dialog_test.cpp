@@ -38,7 +38,7 @@ class SetupDialogTest : public ::testing::Test {
         current.pileId = "P1";
         current.sampleInterval = 0.5f;
         saved = current;
-        dialog = std::make_unique<CDlg_Set>(current, saved, console, sink, nullptr);
+        dialog = std::make_unique<CDlg_Set>(SharedInfo{current, infoLock}, saved, console, sink, nullptr);
         dialog->show();
     }
     QWidget* w(SetupField f, int index = 0) { return dialog->widgetOf({f, index}); }
@@ -55,6 +55,7 @@ class SetupDialogTest : public ::testing::Test {
 
     static inline ui::OffscreenWidgets* app_ = nullptr;
     CInfo current, saved;
+    std::mutex infoLock;
     test::FileConsole console;
     test::ScriptedSink sink;
     std::unique_ptr<CDlg_Set> dialog;
@@ -155,7 +156,7 @@ TEST_F(SetupDialogTest, BuiltInKeyboardTypesIntoTheFocusedJobText) {
 
 TEST_F(SetupDialogTest, SideDialogsRefuseWithTheirTextsAndFocus) {
     // 快捷键设置: 采样 given 设置's S on the console screen (typed on a keyboard into its field).
-    CQuickyKey keys(current, sink);
+    CQuickyKey keys({current, infoLock}, sink);
     keys.show();
     QTest::keyClick(keys.keyField(1), Qt::Key_S);
     EXPECT_EQ(keys.keyField(1)->text(), QStringLiteral("S"));
@@ -167,7 +168,7 @@ TEST_F(SetupDialogTest, SideDialogsRefuseWithTheirTextsAndFocus) {
     // 仪器参数 in buffered mode: the length is forced and locked; an interval below 0.1 is refused.
     current.sampleLength = 1024;
     CodeConfig config{};
-    CDlg_ApparatusPara params(current, config, sink, true);
+    CDlg_ApparatusPara params({current, infoLock}, config, sink, true);
     params.show();
     EXPECT_EQ(current.sampleLength, 512);
     auto fields = params.findChildren<PadField*>();
@@ -190,7 +191,8 @@ TEST(ColourDialog, TheChosenColourIsTheColourTheViewsPaint) {
     ui::OffscreenWidgets app;
     CInfo info;
     info.resetToDefaults();
-    CDlg_ColorAdjust dialog(info);
+    std::mutex infoLock;
+    CDlg_ColorAdjust dialog({info, infoLock});
     dialog.show();
     test::onNextModal(
         [](QWidget* chooser) {
@@ -205,7 +207,7 @@ TEST(ColourDialog, TheChosenColourIsTheColourTheViewsPaint) {
     QTest::mouseClick(test::buttonOf(&dialog, QStringLiteral("确定")), Qt::LeftButton);
     EXPECT_EQ(info.colours[0], 0x0000FFFF);  // 0x00BBGGRR
     const SectionLists none{};
-    EXPECT_EQ(takeCurvesSnapshot(info, nullptr, none, -1, std::nullopt).background, viewRgb(255, 255, 0));
+    EXPECT_EQ(takeCurvesSnapshot(info, none, -1, std::nullopt).background, viewRgb(255, 255, 0));
 }
 
 }  // namespace

@@ -37,13 +37,14 @@ class TestTimeDialogs : public ::testing::Test {
 
     static inline ui::OffscreenWidgets* app_ = nullptr;
     CInfo current, saved;
+    std::mutex infoLock;
     test::FileConsole console;
     test::ScriptedSink sink;
     int changes = 0;
 };
 
 TEST_F(TestTimeDialogs, PlusInputUpDownWalkSkipsUnusedRows) {
-    PlusInputForm form(current, saved, console, sink);
+    PlusInputForm form({current, infoLock}, saved, console, sink);
     CDlg_PlusInput dialog(form, sink, [this] { ++changes; });
     dialog.show();
     // From → Down, Up (-1: the key does nothing and the focus stays).
@@ -66,7 +67,7 @@ TEST_F(TestTimeDialogs, PlusInputUpDownWalkSkipsUnusedRows) {
 }
 
 TEST_F(TestTimeDialogs, PlusInputRefusesNegativeDelayAndStoresTheChosenGain) {
-    PlusInputForm form(current, saved, console, sink);
+    PlusInputForm form({current, infoLock}, saved, console, sink);
     CDlg_PlusInput dialog(form, sink, [this] { ++changes; });
     dialog.show();
     QWidget* delay2 = dialog.control(PlusInputForm::kFirstDelay + 1);
@@ -120,7 +121,7 @@ TEST_F(TestTimeDialogs, SaveShowsProgressThenEnds) {
     NoHost host;
     std::atomic<uint32_t> state{0xABCD0000u};
     current.chdPath = "/data/P1.CHD";
-    SaveForm form(current, saved, state, host, sink, true, 7);
+    SaveForm form({current, infoLock}, saved, state, host, sink, true, 7);
     CDlg_Save dialog(form, sink, [this] { ++changes; });
     dialog.show();
     EXPECT_FALSE(test::buttonOf(&dialog, QStringLiteral("返回实验"))->isEnabled());  // final
@@ -139,7 +140,7 @@ TEST_F(TestTimeDialogs, SaveShowsProgressThenEnds) {
 TEST_F(TestTimeDialogs, NoSaveAsksAndCancelKeepsEverything) {
     NoHost host;
     std::atomic<uint32_t> state{0xFA000000u};
-    SaveForm form(current, saved, state, host, sink, false, 8);
+    SaveForm form({current, infoLock}, saved, state, host, sink, false, 8);
     CDlg_Save dialog(form, sink, [this] { ++changes; });
     dialog.show();
     sink.answers = {false};

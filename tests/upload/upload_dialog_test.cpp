@@ -74,7 +74,7 @@ class UploadDialogTest : public ::testing::Test {
 
     UploadDialogContext context() {
         UploadDialogContext c;
-        c.info = &info;
+        c.info = SharedInfo{info, infoLock};
         c.lists = [this] { return SectionLists(lists); };
         c.settings = &settings;
         c.sink = &sink;
@@ -92,6 +92,7 @@ class UploadDialogTest : public ::testing::Test {
     fs::path dir;
     uint32_t saved = 0;
     CInfo info;
+    std::mutex infoLock;
     OwnedLists lists;
     UploadSettings settings;
     RecordingSink sink;

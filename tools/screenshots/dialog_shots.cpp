@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
 
 #include "acquisition/plus_input_dialog.h"
@@ -45,6 +46,9 @@ class QuietConsole : public SetupConsole {
     void stopWorker() override {}
     void rebuildPointLists() override {}
     void startWorker() override {}
+    void setListsReady(bool) override {}
+    bool workerPaused() const override { return true; }
+    void setWorkerPaused(bool) override {}
     void acquisitionModeChanged() override {}
     bool showTestTypeAtStart() const override { return false; }
     void setShowTestTypeAtStart(bool) override {}
@@ -62,6 +66,12 @@ class QuietHost : public TestDialogHost {
     bool testWroteFiles() const override { return true; }
     InstrumentLink& instrument() override { throw std::logic_error("no instrument"); }
 };
+
+// The shots run no worker or service thread: the lock of their records is never contended.
+std::mutex shotLock;
+SharedInfo shared(CInfo& info) {
+    return {info, shotLock};
+}
 
 // The demo pile of `lx9 demo`: 20 m, 1000 mm, four pipes evenly on a circle 150 mm inside the
 // edge (spacings 495 and 700 mm), 50 mm steps, real-time saving, the highway standard.
@@ -112,7 +122,7 @@ LX9_SCREENSHOT(plus_input) {
     CInfo info = demoInfo(), saved = info;
     QuietConsole console;
     QuietSink sink;
-    PlusInputForm form(info, saved, console, sink);
+    PlusInputForm form(shared(info), saved, console, sink);
     CDlg_PlusInput dialog(form, sink, {});
     shot.save(dialog, "plus-input");
 }
@@ -123,7 +133,7 @@ LX9_SCREENSHOT(mode) {
     QuietConsole console;
     QuietSink sink;
     // Recording: grey scale cannot be chosen, and the hint says so.
-    ModalForm form(info, display, 0xFA000000u, false, console, sink, {});
+    ModalForm form(shared(info), display, 0xFA000000u, false, console, sink, {});
     CDlg_Modal dialog(form, {});
     shot.save(dialog, "mode");
 }
@@ -149,7 +159,7 @@ LX9_SCREENSHOT(save) {
     std::atomic<uint32_t> state{0xABCD0000u};
     QuietHost host;
     QuietSink sink;
-    SaveForm form(info, saved, state, host, sink, true, 1);
+    SaveForm form(shared(info), saved, state, host, sink, true, 1);
     form.clickSave();
     form.onProgress(257, 401);
     CDlg_Save dialog(form, sink, {});
@@ -161,7 +171,7 @@ LX9_SCREENSHOT(setup) {
     info.firmwareVersion = 0x83;
     QuietConsole console;
     QuietSink sink;
-    CDlg_Set dialog(info, saved, console, sink, nullptr);
+    CDlg_Set dialog(shared(info), saved, console, sink, nullptr);
     shot.save(dialog, "setup");
 }
 
@@ -170,7 +180,7 @@ LX9_SCREENSHOT(setup_quickset) {
     info.firmwareVersion = 0x83;
     QuietConsole console;
     QuietSink sink;
-    CDlg_Set dialog(info, saved, console, sink, nullptr);
+    CDlg_Set dialog(shared(info), saved, console, sink, nullptr);
     dialog.show();
     dialog.showQuickSet(true);
     dialog.quickSetLine()->setText(QStringLiteral("L=20,C1=495,G=200"));
@@ -185,7 +195,7 @@ LX9_SCREENSHOT(calibration) {
     CInfo info = demoInfo();
     info.zeroReadings = {12.5f, 12.8f, 12.4f, 12.6f, 12.9f, 12.3f};
     QuietSink sink;
-    CDlg_SysAdjust dialog(info, sink);
+    CDlg_SysAdjust dialog(shared(info), sink);
     shot.save(dialog, "calibration");
 }
 
@@ -194,14 +204,16 @@ LX9_SCREENSHOT(wheel) {
     info.pulleyDiameter = 63.0f;
     info.cableDiameter = 10.0f;
     QuietSink sink;
-    CDlg_Wheelpara dialog(info, sink, {});
+    QuietConsole console;
+    CDlg_Wheelpara dialog(shared(info), console, sink, {});
     shot.save(dialog, "wheel");
 }
 
 LX9_SCREENSHOT(error_correction) {
     CInfo info = demoInfo();
     QuietSink sink;
-    CDlg_InaccuracyAmend dialog(info, sink, {});
+    QuietConsole console;
+    CDlg_InaccuracyAmend dialog(info, console, sink, {});
     dialog.form().start();
     dialog.form().onDepthReport(4);  // 20 m − 0.04 m on the encoder
     dialog.form().enterCableDepth(19.9);
@@ -214,13 +226,13 @@ LX9_SCREENSHOT(instrument_params) {
     CInfo info = demoInfo();
     CodeConfig config{};
     QuietSink sink;
-    CDlg_ApparatusPara dialog(info, config, sink, false);
+    CDlg_ApparatusPara dialog(shared(info), config, sink, false);
     shot.save(dialog, "instrument-params");
 }
 
 LX9_SCREENSHOT(colours) {
     CInfo info = demoInfo();
-    CDlg_ColorAdjust dialog(info);
+    CDlg_ColorAdjust dialog(shared(info));
     dialog.form().choose(4, colourRef(0, 0, 160));
     dialog.form().choose(3, colourRef(192, 192, 192));
     dialog.refresh();
@@ -230,7 +242,7 @@ LX9_SCREENSHOT(colours) {
 LX9_SCREENSHOT(hotkeys) {
     CInfo info = demoInfo();
     QuietSink sink;
-    CQuickyKey dialog(info, sink);
+    CQuickyKey dialog(shared(info), sink);
     shot.save(dialog, "hotkeys");
 }
 

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <mutex>
 
 #include "../../tests/display/view_fixtures.h"
 #include "analysis/pile_analysis.h"
@@ -20,13 +21,14 @@ using namespace lx9;
 
 struct DemoPile {
     CInfo info;
+    std::mutex infoLock;  // no other thread: never contended
     testing::ViewLists lists;
     DemoPile() {
         testing::fillDefectPile(info, lists, 401);
         for (auto& list : lists.owned)
             list->setCurrentAt(180);  // 11 m, just below the defect
     }
-    ViewSource source() { return {&info, nullptr, lists.pointers(), false}; }
+    ViewSource source() { return {SharedInfo{info, infoLock}, lists.pointers(), false}; }
 };
 
 }  // namespace
@@ -78,7 +80,7 @@ LX9_SCREENSHOT(view_curves) {
     for (auto& list : pile.lists.owned)
         list->setCurrentAt(180);  // the evaluation walked the lists from their first point
     const ViewSource building = pile.source();
-    const ViewSource dbj{&guangdong, nullptr, pile.lists.pointers(), false};
+    const ViewSource dbj{SharedInfo{guangdong, pile.infoLock}, pile.lists.pointers(), false};
     {
         auto guard = pile.lists.owned[1]->lock();
         pile.lists.owned[1]->intervalFirst = 40;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <cmath>
 #include <memory>
+#include <mutex>
 
 #include "workbench/analysis_dialog.h"
 #include "workbench/workbench_form.h"
@@ -175,7 +176,8 @@ LX9_SCREENSHOT(upload) {
     UploadSettings settings{"LX9-0001", "2026-1207-03", 0x7F000001, server.port()};
     QuietSink sink;
     UploadDialogContext c;
-    c.info = &pile.info;
+    std::mutex infoLock;  // no console runs beside the shot
+    c.info = SharedInfo{pile.info, infoLock};
     c.lists = [&pile] { return pile.lists; };
     c.settings = &settings;
     c.sink = &sink;
