@@ -12,8 +12,8 @@
 //   one that starts or stops them. The worker and the service thread reach it only through the
 //   mailbox.
 // - The shared records are the program's globals (currentInfo, savedInfo, sectionLists,
-//   maxPointCount, testState and the flags of shared_flags.h). The controller changes currentInfo
-//   under currentInfoLock while a worker runs, and re-creates the point lists only while no
+//   maxPointCount, and the run state of data/run_state.h). The controller changes currentInfo
+//   under its lock (SharedInfo) while a worker runs, and re-creates the point lists only while no
 //   worker runs (it stops and restarts the worker around it).
 // - The instrument is reached through an ExclusiveLink: the console's own calls are made with the
 //   worker paused and the link held, so they never overlap an exchange of the worker.
