@@ -7,10 +7,10 @@
 
 #include "acquisition/acquisition_rules.h"
 #include "acquisition/messages.h"
-#include "instrument/parameter_records.h"
-#include "data/run_state.h"
 #include "analysis/process_points.h"
 #include "data/globals.h"
+#include "data/run_state.h"
+#include "instrument/parameter_records.h"
 
 namespace lx9 {
 namespace {

@@ -9,11 +9,11 @@
 
 #include "acquisition/acquisition_rules.h"
 
-#include "data/run_state.h"
 #include "data/data_file_format.h"
 #include "data/data_file_reader.h"
 #include "data/data_file_writer.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 

@@ -7,11 +7,11 @@
 #include "acquisition/acquisition_rules.h"
 #include "acquisition/link_form.h"
 #include "acquisition/messages.h"
-#include "instrument/parameter_records.h"
 #include "acquisition/reset_form.h"
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/settings_store.h"
+#include "instrument/parameter_records.h"
 #include "setup/setup_form.h"
 
 namespace lx9 {

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "data/globals.h"
-#include "data/run_state.h"
 #include "data/point_metrics.h"
+#include "data/run_state.h"
 #include "data/sample_data_list.h"
 #include "ui/number_text.h"
 

@@ -16,7 +16,6 @@ namespace lx9 {
 class LinkForm;
 class ResetForm;
 
-
 // The dialogs the console opens over itself; the view shows the controller's form of each.
 enum class ConsoleDialog { PlusInput, Modal, Resample, Leak, Save, Prompt };
 

@@ -33,8 +33,9 @@ ModalForm::ModalForm(SharedInfo shared, DisplaySettings& display, uint32_t state
     c_.greyGroupEnabled = c_.style == 2;
 
     const uint32_t code = stateCode(state);
-    c_.cacheModeEnabled = !viewingFile && (code == kStateIdle || (code == kStateFreeSampling &&
-                                                                  (subState(state) & kSubStatePaused) != 0));
+    c_.cacheModeEnabled =
+        !viewingFile &&
+        (code == kStateIdle || (code == kStateFreeSampling && (subState(state) & kSubStatePaused) != 0));
     samplingLock_ = !viewingFile && code != kStateIdle && code != kStateFreeSampling &&
                     (subState(state) & kSubStatePaused) == 0;
     if (samplingLock_) {

@@ -11,8 +11,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "ui/number_text.h"
 #include "ui/num_input_dialog.h"
+#include "ui/number_text.h"
 #include "ui/select_dialog.h"
 
 namespace lx9 {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "ui/number_text.h"
 #include "setup/setup_form.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 

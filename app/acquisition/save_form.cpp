@@ -6,8 +6,8 @@
 
 #include "acquisition/leak_form.h"
 #include "acquisition/messages.h"
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 

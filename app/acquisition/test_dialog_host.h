@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "instrument/instrument_link.h"
 #include "acquisition/mailbox.h"
+#include "instrument/instrument_link.h"
 
 namespace lx9 {
 

@@ -18,11 +18,11 @@
 
 #include "acquisition/console_controller.h"
 #include "acquisition/console_runtime.h"
-#include "instrument/kaxil_link.h"
 #include "acquisition/link_form.h"
 #include "acquisition/reset_form.h"
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
+#include "instrument/kaxil_link.h"
 
 namespace lx9::cli {
 namespace {
@@ -131,7 +131,8 @@ void progressLine(ConsoleController& console, bool tty) {
     bar[20] = 0;
     std::fprintf(stderr, "%s[%s] depth %6.2f m  levels %d/%d%s  missed %d  lift %3d  battery %d%s",
                  tty ? "\r" : "", bar, depth ? *depth : 0.0, levels, expected, saved,
-                 console.missedPointNotices(), console.liftSpeed(), console.batteryLevelNow(), tty ? "   " : "\n");
+                 console.missedPointNotices(), console.liftSpeed(), console.batteryLevelNow(),
+                 tty ? "   " : "\n");
     std::fflush(stderr);
 }
 
@@ -207,7 +208,8 @@ class SessionOperator {
             const int32_t stepCm = std::max(currentInfo.stepMm / 10, 1);
             const int32_t h = r->currentHeightCm();
             const int32_t up = ((std::max(h, 0) + stepCm - 1) / stepCm) * stepCm;
-            if (r->enterHeight(std::min(up, r->pileLengthCm())) != ResampleForm::Outcome::Accepted) r->cancel();
+            if (r->enterHeight(std::min(up, r->pileLengthCm())) != ResampleForm::Outcome::Accepted)
+                r->cancel();
             console_.dialogChanged();
         }
         holding_ = false;

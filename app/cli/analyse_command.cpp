@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "analysis/analysis_report.h"
-#include "workbench/pick_audit.h"
 #include "analysis/pile_analysis.h"
 #include "analysis/process_points.h"
 #include "cli/commands.h"
@@ -18,9 +17,10 @@
 #include "data/data_file_format.h"
 #include "data/data_file_reader.h"
 #include "data/globals.h"
-#include "data/run_state.h"
 #include "data/point_metrics.h"
+#include "data/run_state.h"
 #include "data/settings_store.h"
+#include "workbench/pick_audit.h"
 
 namespace lx9::cli {
 namespace {

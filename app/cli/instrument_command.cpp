@@ -3,8 +3,8 @@
 // Exit code 0 when the instrument answered the handshake, 1 otherwise.
 #include <cstdio>
 
-#include "instrument/kaxil_link.h"
 #include "cli/commands.h"
+#include "instrument/kaxil_link.h"
 #include "link/instrument_address.h"
 
 namespace lx9::cli {

@@ -41,8 +41,7 @@ int runRender(RenderRequest args, const WaveTrainArgs& train) {
     if (args.view == "wavetrain") {
         WaveTrainRenderOptions options = train.options;
         if (!args.size.empty()) options.size = args.size;
-        return renderWaveTrainFile(args.file, train.sectionGiven ? args.section : "", options,
-                                   args.out);
+        return renderWaveTrainFile(args.file, train.sectionGiven ? args.section : "", options, args.out);
     }
     const RenderView* view = nullptr;
     if (args.view != "upload") {

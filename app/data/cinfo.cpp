@@ -22,7 +22,8 @@ int codeOf(const std::array<std::string_view, N>& texts, std::string_view text, 
 template <size_t N>
 std::string textOf(const std::array<std::string_view, N>& texts, int code, int firstCode,
                    std::string_view fallback) {
-    if (code >= firstCode && code < firstCode + static_cast<int>(N)) return std::string(texts[code - firstCode]);
+    if (code >= firstCode && code < firstCode + static_cast<int>(N))
+        return std::string(texts[code - firstCode]);
     return std::string(fallback);
 }
 
@@ -38,7 +39,8 @@ CInfo::CInfo() {
 std::array<Hotkey, kHotkeyCount> factoryHotkeys() {
     constexpr char kKeys[kHotkeyCount + 1] = "SCXMTGQHDFBYQABCS";
     std::array<Hotkey, kHotkeyCount> keys{};
-    for (int i = 0; i < kHotkeyCount; ++i) keys[i] = Hotkey{0, static_cast<uint16_t>(kKeys[i])};
+    for (int i = 0; i < kHotkeyCount; ++i)
+        keys[i] = Hotkey{0, static_cast<uint16_t>(kKeys[i])};
     return keys;
 }
 
@@ -53,7 +55,8 @@ std::string todayText() {
 
 void CInfo::resetToDefaults() {
     testDate = todayText();
-    for (int i = 0; i < 10; ++i) sectionSlot[i] = i;
+    for (int i = 0; i < 10; ++i)
+        sectionSlot[i] = i;
     for (int k = 0; k < kMaxSections; ++k) {
         for (auto* list : {&sections, &appliedSections}) {
             SectionPara& s = (*list)[k];
@@ -138,7 +141,8 @@ void CInfo::rebuildSectionNames() {
             sectionNames[kept++] = text;
         }
     }
-    for (int i = std::max(kept, 0); i < kSectionNameCount; ++i) sectionNames[i].clear();
+    for (int i = std::max(kept, 0); i < kSectionNameCount; ++i)
+        sectionNames[i].clear();
 }
 
 int pickMethodCode(std::string_view text) {
@@ -157,20 +161,36 @@ std::string standardText(int code) {
                   code, 1, kStandardHighway);
 }
 
-int roleCode(std::string_view text) { return codeOf(kRoles, text, 1); }
-std::string roleText(int code) { return textOf(kRoles, code, 1, ""); }
-int pipeCode(std::string_view text) { return codeOf(kPipes, text, 1); }
-std::string pipeText(int code) { return textOf(kPipes, code, 1, ""); }
+int roleCode(std::string_view text) {
+    return codeOf(kRoles, text, 1);
+}
+std::string roleText(int code) {
+    return textOf(kRoles, code, 1, "");
+}
+int pipeCode(std::string_view text) {
+    return codeOf(kPipes, text, 1);
+}
+std::string pipeText(int code) {
+    return textOf(kPipes, code, 1, "");
+}
 
-int sectionNameCode(std::string_view name) { return codeOf(kPairNames, name.substr(0, 3), 0); }
-std::string sectionNameText(int code) { return textOf(kPairNames, code, 0, ""); }
+int sectionNameCode(std::string_view name) {
+    return codeOf(kPairNames, name.substr(0, 3), 0);
+}
+std::string sectionNameText(int code) {
+    return textOf(kPairNames, code, 0, "");
+}
 
 int sectionCountForChannels(int checkedChannels, bool pairwise) {
     switch (checkedChannels) {
-        case 2: return 1;
-        case 3: return pairwise ? 3 : 2;
-        case 4: return pairwise ? 6 : 3;
-        default: return 0;
+        case 2:
+            return 1;
+        case 3:
+            return pairwise ? 3 : 2;
+        case 4:
+            return pairwise ? 6 : 3;
+        default:
+            return 0;
     }
 }
 

@@ -38,9 +38,9 @@ struct SectionPara {
     std::string name;
     int32_t spacing = 340;  // mm
     int32_t gain = 80;
-    float delay = 100.0f;     // µs
-    float highPass = 0.5f;    // kHz
-    float lowPass = 500.0f;   // kHz
+    float delay = 100.0f;             // µs
+    float highPass = 0.5f;            // kHz
+    float lowPass = 500.0f;           // kHz
     float sectionStartDepth = 15.0f;  // m
     int32_t sectionStep = 50;         // mm
     int32_t heightDiff = 0;           // mm
@@ -75,7 +75,7 @@ struct UploadJobFields {
 enum TestMode : int32_t { kHorizontal = 0, kInclined = 1, kFan = 2 };
 
 class CInfo {
-public:
+  public:
     // Construction: strings empty, numbers zero, plus the few start values the record carries
     // before any reset (version text, factory hotkeys, hotkey letters shown, buffered mode).
     CInfo();

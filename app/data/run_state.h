@@ -27,9 +27,15 @@ inline constexpr uint32_t kStateEndFixed = 0xABFF;
 inline constexpr uint32_t kSubStatePaused = 0x4;
 inline constexpr uint32_t kSubStateMissedHold = 0x1;
 
-inline constexpr uint32_t stateCode(uint32_t state) { return state >> 16; }
-inline constexpr uint32_t subState(uint32_t state) { return state & 0xFFFF; }
-inline constexpr uint32_t makeState(uint32_t code, uint32_t sub = 0) { return (code << 16) | sub; }
+inline constexpr uint32_t stateCode(uint32_t state) {
+    return state >> 16;
+}
+inline constexpr uint32_t subState(uint32_t state) {
+    return state & 0xFFFF;
+}
+inline constexpr uint32_t makeState(uint32_t code, uint32_t sub = 0) {
+    return (code << 16) | sub;
+}
 
 extern std::atomic<bool> testRunning;  // the worker loops while set
 extern std::atomic<bool> pauseWorker;  // the worker skips the measuring part of its cycle
@@ -61,7 +67,7 @@ extern std::atomic<bool> listsReady;     // cleared while the setup rebuilds the
 // The channel configuration the console's parameter push fills and the worker sends with Set().
 // Copied whole under its lock, so the worker never sends a half-updated record.
 class CodeConfig {
-public:
+  public:
     _Ctrl_Code_INFO_DLL get() const {
         std::lock_guard<std::mutex> g(lock_);
         return value_;
@@ -71,7 +77,7 @@ public:
         value_ = v;
     }
 
-private:
+  private:
     mutable std::mutex lock_;  // guards value_
     _Ctrl_Code_INFO_DLL value_{};
 };

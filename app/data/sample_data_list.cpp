@@ -7,8 +7,8 @@
 
 #include "data/cinfo.h"
 #include "data/globals.h"
-#include "data/run_state.h"
 #include "data/point_metrics.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 

@@ -20,7 +20,7 @@ namespace {
 // ---- writing -------------------------------------------------------------------------------
 
 class Writer {
-public:
+  public:
     std::vector<uint8_t> bytes;
 
     void u8(uint8_t v) { bytes.push_back(v); }
@@ -55,7 +55,8 @@ public:
             u16(0xFFFF);
             u32(static_cast<uint32_t>(n));
         }
-        for (char16_t c : units) u16(c);
+        for (char16_t c : units)
+            u16(c);
     }
 };
 
@@ -65,7 +66,7 @@ public:
 // and every later read yields zero; lengths are checked against what remains before any
 // allocation, so a damaged length can never ask for more memory than the file holds.
 class Reader {
-public:
+  public:
     explicit Reader(std::span<const uint8_t> b) : bytes_(b) {}
 
     bool ok() const { return ok_; }
@@ -117,11 +118,12 @@ public:
         pos_ += size;
         if (charSize == 1) return gbkToUtf8(std::string_view(reinterpret_cast<const char*>(p), size));
         std::u16string units(length, u'\0');
-        for (size_t i = 0; i < length; ++i) units[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
+        for (size_t i = 0; i < length; ++i)
+            units[i] = static_cast<char16_t>(p[2 * i] | p[2 * i + 1] << 8);
         return utf16ToUtf8(units);
     }
 
-private:
+  private:
     bool need(uint64_t n) {
         if (!ok_ || n > bytes_.size() - pos_) {
             ok_ = false;
@@ -135,21 +137,49 @@ private:
     bool ok_ = true;
 };
 
-void transfer(Writer& w, const std::string& x) { w.text(x); }
-void transfer(Writer& w, const int32_t& x) { w.i32(x); }
-void transfer(Writer& w, const uint32_t& x) { w.u32(x); }
-void transfer(Writer& w, const uint16_t& x) { w.u16(x); }
-void transfer(Writer& w, const uint8_t& x) { w.u8(x); }
-void transfer(Writer& w, const bool& x) { w.boolean(x); }
-void transfer(Writer& w, const float& x) { w.f32(x); }
+void transfer(Writer& w, const std::string& x) {
+    w.text(x);
+}
+void transfer(Writer& w, const int32_t& x) {
+    w.i32(x);
+}
+void transfer(Writer& w, const uint32_t& x) {
+    w.u32(x);
+}
+void transfer(Writer& w, const uint16_t& x) {
+    w.u16(x);
+}
+void transfer(Writer& w, const uint8_t& x) {
+    w.u8(x);
+}
+void transfer(Writer& w, const bool& x) {
+    w.boolean(x);
+}
+void transfer(Writer& w, const float& x) {
+    w.f32(x);
+}
 
-void transfer(Reader& r, std::string& x) { x = r.text(); }
-void transfer(Reader& r, int32_t& x) { x = r.i32(); }
-void transfer(Reader& r, uint32_t& x) { x = r.u32(); }
-void transfer(Reader& r, uint16_t& x) { x = r.u16(); }
-void transfer(Reader& r, uint8_t& x) { x = r.u8(); }
-void transfer(Reader& r, bool& x) { x = r.boolean(); }
-void transfer(Reader& r, float& x) { x = r.f32(); }
+void transfer(Reader& r, std::string& x) {
+    x = r.text();
+}
+void transfer(Reader& r, int32_t& x) {
+    x = r.i32();
+}
+void transfer(Reader& r, uint32_t& x) {
+    x = r.u32();
+}
+void transfer(Reader& r, uint16_t& x) {
+    x = r.u16();
+}
+void transfer(Reader& r, uint8_t& x) {
+    x = r.u8();
+}
+void transfer(Reader& r, bool& x) {
+    x = r.boolean();
+}
+void transfer(Reader& r, float& x) {
+    x = r.f32();
+}
 
 // The record layout, shared by both directions so that they cannot drift apart. `io` is a Writer
 // or a Reader; `item(x)` writes x or reads into x.
@@ -179,14 +209,16 @@ void serialise(IO& io, Info& info, Upload& upload) {
     item(info.highVoltage);
     item(info.pulleyDiameter);
     item(info.cableDiameter);
-    for (auto& r : info.zeroReadings) item(r);
+    for (auto& r : info.zeroReadings)
+        item(r);
     item(info.pipeOuterDiameter);
     item(info.pipeInnerDiameter);
     item(info.pipeVelocity);
     item(info.probeDiameter);
     item(info.waterVelocity);
     item(info.pipeCorrection);
-    for (auto& c : info.colours) item(c);
+    for (auto& c : info.colours)
+        item(c);
     for (auto& s : info.sections) {  // zeroTime is not stored
         item(s.display);
         item(s.present);
@@ -228,7 +260,8 @@ void serialise(IO& io, Info& info, Upload& upload) {
         item(info.hotkeys[i].key);
     }
     item(info.historyCount);
-    for (auto& line : info.commandHistory) item(line);
+    for (auto& line : info.commandHistory)
+        item(line);
     item(info.consoleState);
     item(info.consoleFlagB);
     item(info.consoleFlagA);
@@ -238,7 +271,6 @@ void serialise(IO& io, Info& info, Upload& upload) {
     item(upload.serverPort);
     item(info.cacheMode);
 }
-
 
 // Values that no setup can produce and that later work (frame sizes, level arithmetic, the
 // history ring) cannot cope with; a file holding one is treated like a damaged file.
@@ -279,12 +311,15 @@ std::filesystem::path settingsDirectory() {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec && ::access(exe.parent_path().c_str(), W_OK) == 0) return exe.parent_path();
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return std::filesystem::path(xdg) / "LX9";
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        return std::filesystem::path(xdg) / "LX9";
     const char* home = std::getenv("HOME");
     return std::filesystem::path(home && *home ? home : ".") / ".config" / "LX9";
 }
 
-std::filesystem::path settingsPath() { return settingsDirectory() / kSettingsFileName; }
+std::filesystem::path settingsPath() {
+    return settingsDirectory() / kSettingsFileName;
+}
 
 std::vector<uint8_t> encodeSettings(const CInfo& info, const UploadSettings& upload) {
     Writer w;
@@ -336,9 +371,12 @@ LoadResult loadSettings(CInfo& info, UploadSettings& upload, const std::filesyst
     return LoadResult::Damaged;
 }
 
-LoadResult loadSettings(CInfo& info) { return loadSettings(info, uploadSettings, settingsPath()); }
+LoadResult loadSettings(CInfo& info) {
+    return loadSettings(info, uploadSettings, settingsPath());
+}
 
-StoreResult storeSettings(const CInfo& info, const UploadSettings& upload, const std::filesystem::path& file) {
+StoreResult storeSettings(const CInfo& info, const UploadSettings& upload,
+                          const std::filesystem::path& file) {
     std::error_code ec;
     if (!file.parent_path().empty()) std::filesystem::create_directories(file.parent_path(), ec);
     const auto bytes = encodeSettings(info, upload);
@@ -347,6 +385,8 @@ StoreResult storeSettings(const CInfo& info, const UploadSettings& upload, const
     return result;
 }
 
-StoreResult storeSettings(const CInfo& info) { return storeSettings(info, uploadSettings, settingsPath()); }
+StoreResult storeSettings(const CInfo& info) {
+    return storeSettings(info, uploadSettings, settingsPath());
+}
 
 }  // namespace lx9

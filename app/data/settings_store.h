@@ -30,9 +30,9 @@ bool decodeSettings(std::span<const uint8_t> bytes, CInfo& info, UploadSettings&
                     std::string* why = nullptr);
 
 enum class LoadResult {
-    Loaded,    // the file was read
-    NoFile,    // no file (or unreadable): defaults
-    Damaged,   // short or malformed: defaults; the file was kept as "set.ini.bad"
+    Loaded,   // the file was read
+    NoFile,   // no file (or unreadable): defaults
+    Damaged,  // short or malformed: defaults; the file was kept as "set.ini.bad"
 };
 
 // Fills info (and upload on success) from the file. A damaged file is renamed to "set.ini.bad"

@@ -15,7 +15,7 @@ constexpr const char* kGbk = "CP936";
 // One conversion descriptor per direction and thread: iconv_open is far slower than a short
 // conversion, and a descriptor must not be shared between threads.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1)) {
             throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
@@ -58,7 +58,7 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -91,7 +91,9 @@ Converter& fromGbk() {
 
 }  // namespace
 
-std::string utf8ToGbk(std::string_view utf8) { return toGbk().run(utf8, "?", skipUtf8); }
+std::string utf8ToGbk(std::string_view utf8) {
+    return toGbk().run(utf8, "?", skipUtf8);
+}
 
 std::string gbkToUtf8(std::string_view gbk) {
     return fromGbk().run(gbk, "?", [](const char*, size_t) { return size_t{1}; });
@@ -118,7 +120,8 @@ std::string_view utf8Prefix(std::string_view utf8, std::size_t maxBytes) {
     if (utf8.size() <= maxBytes) return utf8;
     size_t i = maxBytes;
     // Step back over continuation bytes to the start of the character that crosses the cut.
-    while (i > 0 && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) --i;
+    while (i > 0 && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80)
+        --i;
     return utf8.substr(0, i);
 }
 

@@ -1,8 +1,8 @@
 #include "display/view_source.h"
 
-#include "data/run_state.h"
 #include "analysis/algorithm.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 
 namespace lx9 {
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "data/cinfo.h"
+#include "data/run_state.h"
 #include "data/sample_data_list.h"
 #include "display/curves_geometry.h"
-#include "data/run_state.h"
 
 namespace lx9 {
 
@@ -210,10 +210,10 @@ struct WaveTrainPicture {
     TrainForm form = TrainForm::Miniature;
     uint32_t background = 0xFFFFFF;  // 0xRRGGBB
     uint32_t grid = 0;
-    std::vector<int> columnEdges;                    // x of each vertical edge, grid colour
+    std::vector<int> columnEdges;                   // x of each vertical edge, grid colour
     std::vector<std::vector<ViewPoint>> waves;      // miniature waves, red
-    std::vector<HorizontalSpan> dashes;              // dash line, red
-    std::vector<uint32_t> grey;                      // plot pixels row by row, 0xFFRRGGBB (grey form)
+    std::vector<HorizontalSpan> dashes;             // dash line, red
+    std::vector<uint32_t> grey;                     // plot pixels row by row, 0xFFRRGGBB (grey form)
     std::vector<std::vector<ViewPoint>> velocity;   // red
     std::vector<std::vector<ViewPoint>> amplitude;  // blue
     std::vector<VerticalLine> criticalLines;

@@ -7,10 +7,10 @@
 
 #include <mutex>
 
-#include "display/panel_view.h"
-#include "data/run_state.h"
 #include "analysis/algorithm.h"
 #include "data/globals.h"
+#include "data/run_state.h"
+#include "display/panel_view.h"
 
 namespace lx9 {
 namespace {

@@ -17,9 +17,9 @@
 #include <functional>
 #include <optional>
 
+#include "data/run_state.h"
 #include "display/panel_view.h"
 #include "display/wave_train_geometry.h"
-#include "data/run_state.h"
 
 class QPainter;
 

@@ -11,7 +11,7 @@
 namespace lx9 {
 
 class InstrumentLink {
-public:
+  public:
     virtual ~InstrumentLink() = default;
 
     virtual uint8_t GetCommunicateStatus() = 0;  // 1 connected, 2 holds unsaved data, 0 none

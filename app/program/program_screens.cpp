@@ -7,7 +7,6 @@
 #include "acquisition/console_window.h"
 #include "acquisition/messages.h"
 #include "acquisition/test_dialogs.h"
-#include "workbench/analysis_dialog.h"
 #include "display/section_map_view.h"
 #include "display/view_source.h"
 #include "display/wave_train_view.h"
@@ -16,6 +15,7 @@
 #include "setup/setup_dialog.h"
 #include "upload/upload_dialog.h"
 #include "upload/upload_job.h"
+#include "workbench/analysis_dialog.h"
 
 namespace lx9::program {
 namespace {

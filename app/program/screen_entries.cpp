@@ -6,7 +6,6 @@
 #include "acquisition/console_rules.h"
 #include "acquisition/console_window.h"
 #include "analysis/algorithm.h"
-#include "workbench/analysis_dialog.h"
 #include "data/globals.h"
 #include "data/run_state.h"
 #include "report/report_progress_dialog.h"
@@ -14,6 +13,7 @@
 #include "setup/setup_dialog.h"
 #include "ui/touch_keyboard_dialog.h"
 #include "upload/upload_dialog.h"
+#include "workbench/analysis_dialog.h"
 
 namespace lx9::program {
 

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/number_text.h"
 #include "ui/num_input_dialog.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "data/run_state.h"
 #include "data/cinfo.h"
+#include "data/run_state.h"
 #include "setup/setup_form.h"
 #include "ui/message_sink.h"
 

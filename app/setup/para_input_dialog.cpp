@@ -8,8 +8,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "ui/number_text.h"
 #include "ui/num_input_dialog.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 

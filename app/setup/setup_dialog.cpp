@@ -15,17 +15,17 @@
 #include <cmath>
 #include <numbers>
 
-#include "setup/para_input_dialog.h"
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "data/settings_store.h"
 #include "setup/calibration_dialog.h"
 #include "setup/colour_dialog.h"
 #include "setup/data_folder_dialog.h"
 #include "setup/hotkey_dialog.h"
 #include "setup/instrument_params_dialog.h"
-#include "ui/number_text.h"
+#include "setup/para_input_dialog.h"
 #include "ui/num_input_dialog.h"
+#include "ui/number_text.h"
 #include "ui/select_dialog.h"
 #include "ui/touch_keyboard_dialog.h"
 
@@ -539,6 +539,5 @@ bool CDlg_Set::eventFilter(QObject* watched, QEvent* event) {
     }
     return false;
 }
-
 
 }  // namespace lx9

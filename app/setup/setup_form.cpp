@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <limits>
 
+#include "data/globals.h"
+#include "data/run_state.h"
+#include "data/text_codec.h"
 #include "instrument/instrument_link.h"
 #include "link/truncate.h"
-#include "data/run_state.h"
-#include "data/globals.h"
-#include "data/text_codec.h"
 #include "ui/number_text.h"
 
 namespace lx9 {

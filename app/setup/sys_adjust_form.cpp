@@ -1,7 +1,7 @@
 #include "setup/sys_adjust_form.h"
 
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "ui/number_text.h"
 
 namespace lx9 {

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <string>
 
-#include <QCoreApplication>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QGuiApplication>
 
 #include <cstdlib>

@@ -13,8 +13,8 @@
 #include <optional>
 #include <string>
 
-#include "ui/num_input_form.h"
 #include "ui/message_sink.h"
+#include "ui/num_input_form.h"
 #include "ui/pad_placement.h"
 
 class QLabel;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/select_form.h"
 #include "ui/pad_placement.h"
+#include "ui/select_form.h"
 
 namespace lx9 {
 

@@ -17,9 +17,9 @@
 #include <optional>
 #include <string>
 
-#include "ui/touch_pads_dialog.h"
 #include "data/cinfo.h"
 #include "data/globals.h"
+#include "ui/touch_pads_dialog.h"
 
 class QLabel;
 class QLineEdit;

@@ -8,10 +8,10 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "workbench/workbench_geometry.h"
-#include "workbench/workbench_view.h"
 #include "display/section_map_view.h"
 #include "ui/message_sink.h"
+#include "workbench/workbench_geometry.h"
+#include "workbench/workbench_view.h"
 
 namespace lx9 {
 namespace {

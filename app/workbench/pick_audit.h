@@ -23,9 +23,9 @@
 #include <string_view>
 #include <vector>
 
-#include "workbench/workbench_data.h"
 #include "data/cinfo.h"
 #include "data/sample_data_list.h"
+#include "workbench/workbench_data.h"
 
 namespace lx9 {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "workbench/workbench_data.h"
 #include "data/cinfo.h"
 #include "data/sample_data_list.h"
+#include "workbench/workbench_data.h"
 
 namespace lx9 {
 

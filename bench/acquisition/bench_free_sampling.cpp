@@ -15,12 +15,12 @@
 
 #include "acquisition/acquisition_worker.h"
 #include "acquisition/console_sink.h"
-#include "instrument/kaxil_link.h"
 #include "acquisition/messages.h"
-#include "instrument/parameter_records.h"
-#include "data/run_state.h"
 #include "analysis/process_points.h"
 #include "data/globals.h"
+#include "data/run_state.h"
+#include "instrument/kaxil_link.h"
+#include "instrument/parameter_records.h"
 #include "instrument_simulator.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include "analysis/section_statistics.h"
 #include "data/cinfo.h"
 #include "data/globals.h"
-#include "data/run_state.h"
 #include "data/point_metrics.h"
+#include "data/run_state.h"
 #include "data/sample_data_list.h"
 
 namespace lx9 {

@@ -8,12 +8,12 @@
 #include <memory>
 #include <vector>
 
-#include "workbench/analysis_dialog.h"
-#include "workbench/workbench_view.h"
 #include "data/globals.h"
 #include "data/run_state.h"
 #include "ui/gui_application.h"
 #include "ui/message_sink.h"
+#include "workbench/analysis_dialog.h"
+#include "workbench/workbench_view.h"
 
 namespace lx9 {
 namespace {

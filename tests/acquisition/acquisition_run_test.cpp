@@ -11,11 +11,11 @@
 #include "acquisition/acquisition_worker.h"
 #include "acquisition/back_service_thread.h"
 #include "acquisition/messages.h"
-#include "instrument/parameter_records.h"
 #include "acquisition/real_time_save_window.h"
-#include "data/run_state.h"
 #include "data/data_file_reader.h"
 #include "data/globals.h"
+#include "data/run_state.h"
+#include "instrument/parameter_records.h"
 #include "sim_rig.h"
 #include "test_support.h"
 
@@ -23,13 +23,12 @@ namespace lx9 {
 namespace {
 
 using namespace std::chrono_literals;
-using test::resetSharedFlags;
 using test::RecordingSink;
+using test::resetSharedFlags;
 using test::SimRig;
 
 constexpr int kLength = 1024;
 constexpr int kFreeFrames = 3;
-
 
 // The program's test of a pile `heightM` high with a 100 mm step, four channels, six sections,
 // the automatic pick, the digital filter off so that stored waveforms are the frames as received.

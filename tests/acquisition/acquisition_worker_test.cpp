@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "acquisition/messages.h"
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "test_support.h"
 
 namespace lx9 {

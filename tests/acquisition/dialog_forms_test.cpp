@@ -4,14 +4,14 @@
 #include "acquisition/leak_form.h"
 #include "acquisition/link_form.h"
 #include "acquisition/modal_form.h"
-#include "ui/num_input_form.h"
-#include "setup/para_input_form.h"
 #include "acquisition/plus_input_form.h"
 #include "acquisition/resample_form.h"
 #include "acquisition/reset_form.h"
-#include "ui/select_form.h"
 #include "data/globals.h"
+#include "setup/para_input_form.h"
 #include "tests/acquisition/console_fakes.h"
+#include "ui/num_input_form.h"
+#include "ui/select_form.h"
 
 namespace lx9 {
 namespace {

@@ -8,8 +8,8 @@
 #include "acquisition/messages.h"
 #include "acquisition/prompt_form.h"
 #include "acquisition/save_form.h"
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "tests/acquisition/console_fakes.h"
 
 namespace lx9 {

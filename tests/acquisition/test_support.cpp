@@ -1,7 +1,7 @@
 #include "test_support.h"
 
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 
 #include <algorithm>
 

@@ -14,10 +14,10 @@
 
 #include "acquisition/acquisition_worker.h"
 #include "acquisition/console_sink.h"
-#include "instrument/instrument_link.h"
 #include "data/cinfo.h"
-#include "data/sample_data_list.h"
 #include "data/run_state.h"
+#include "data/sample_data_list.h"
+#include "instrument/instrument_link.h"
 
 namespace lx9::test {
 

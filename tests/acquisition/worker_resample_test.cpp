@@ -6,8 +6,8 @@
 
 #include "acquisition/acquisition_worker.h"
 #include "acquisition/messages.h"
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "test_support.h"
 
 namespace lx9 {

@@ -187,13 +187,17 @@ TEST_F(AnalyseCommand, SaysWhenTheTestCarriesHandPicks) {
     ProgramRun run = runLx9(dir.path().string(), "analyse '" + base + ".CHT'");
     EXPECT_EQ(run.out.find("hand picks"), std::string::npos) << run.out;
     // One point changed and kept, one changed and restored: one point carries a hand pick.
-    writeText(dir.path() / "pile 7.picks.json",
-              "{\"time\":\"2026-12-07T20:15:03\",\"tester\":\"张三\",\"section\":\"1-2\",\"level\":2,\"depth\":11.9,"
-              "\"oldTIndex\":170,\"newTIndex\":180,\"oldAmpIndex\":190,\"newAmpIndex\":190}\n"
-              "{\"time\":\"2026-12-07T20:15:03\",\"tester\":\"张三\",\"section\":\"1-3\",\"level\":4,\"depth\":11.8,"
-              "\"oldTIndex\":170,\"newTIndex\":175,\"oldAmpIndex\":190,\"newAmpIndex\":190}\n"
-              "{\"time\":\"2026-12-07T20:16:00\",\"tester\":\"张三\",\"section\":\"1-3\",\"level\":4,\"depth\":11.8,"
-              "\"oldTIndex\":175,\"newTIndex\":170,\"oldAmpIndex\":190,\"newAmpIndex\":190,\"restore\":true}\n");
+    writeText(
+        dir.path() / "pile 7.picks.json",
+        "{\"time\":\"2026-12-07T20:15:03\",\"tester\":\"张三\",\"section\":\"1-2\",\"level\":2,\"depth\":11."
+        "9,"
+        "\"oldTIndex\":170,\"newTIndex\":180,\"oldAmpIndex\":190,\"newAmpIndex\":190}\n"
+        "{\"time\":\"2026-12-07T20:15:03\",\"tester\":\"张三\",\"section\":\"1-3\",\"level\":4,\"depth\":11."
+        "8,"
+        "\"oldTIndex\":170,\"newTIndex\":175,\"oldAmpIndex\":190,\"newAmpIndex\":190}\n"
+        "{\"time\":\"2026-12-07T20:16:00\",\"tester\":\"张三\",\"section\":\"1-3\",\"level\":4,\"depth\":11."
+        "8,"
+        "\"oldTIndex\":175,\"newTIndex\":170,\"oldAmpIndex\":190,\"newAmpIndex\":190,\"restore\":true}\n");
     run = runLx9(dir.path().string(), "analyse '" + base + ".CHT'");
     ASSERT_EQ(run.exitCode, 0) << run.out;
     EXPECT_NE(run.out.find("hand picks: 1 point(s) carry picks corrected by hand (pile 7.picks.json)\n"),

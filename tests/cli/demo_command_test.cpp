@@ -60,10 +60,12 @@ class DemoCommand : public ::testing::Test {
         const std::string row = defectRow(section);
         const std::regex cell("(-|[0-9.]+-[0-9.]+ m(, [0-9.]+-[0-9.]+ m)*)");
         const std::regex range("([0-9.]+)-([0-9.]+) m");
-        for (auto it = std::sregex_iterator(row.begin(), row.end(), cell); it != std::sregex_iterator(); ++it) {
+        for (auto it = std::sregex_iterator(row.begin(), row.end(), cell); it != std::sregex_iterator();
+             ++it) {
             std::vector<std::pair<double, double>> ranges;
             const std::string text = it->str();
-            for (auto r = std::sregex_iterator(text.begin(), text.end(), range); r != std::sregex_iterator(); ++r)
+            for (auto r = std::sregex_iterator(text.begin(), text.end(), range); r != std::sregex_iterator();
+                 ++r)
                 ranges.emplace_back(std::stod((*r)[1]), std::stod((*r)[2]));
             cells.push_back(ranges);
         }

@@ -51,7 +51,8 @@ TEST(CInfo, ResetAssignsTheDefaults) {
     EXPECT_EQ(info.channels[0].role, "发射");
     EXPECT_EQ(info.channels[3].role, "接收3");
     EXPECT_EQ(info.channels[2].pipe, "管3");
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(info.sectionSlot[i], i);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(info.sectionSlot[i], i);
 }
 
 TEST(CInfo, TodayTextHasNoLeadingZeros) {

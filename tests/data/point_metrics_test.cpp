@@ -27,7 +27,7 @@ TEST(PointMetrics, TimeVelocityAndAmplitude) {
     EXPECT_FLOAT_EQ(m.time, 150.0f);  // the point's own delay
     EXPECT_FLOAT_EQ(m.amplitude, static_cast<float>(100 * 2 * 0.00048828125 / 80 * 1000 / 0.732));
 
-    m = pointMetrics(info, 1, 0, 20.0f, 0.9f, 0, 0.0f);  // gain truncates to 0: integer branch
+    m = pointMetrics(info, 1, 0, 20.0f, 0.9f, 0, 0.0f);               // gain truncates to 0: integer branch
     EXPECT_FLOAT_EQ(m.amplitude, static_cast<float>(-2000 / 0.732));  // trunc(-2048*4000/4095) = -2000
 }
 

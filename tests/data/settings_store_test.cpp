@@ -17,55 +17,56 @@ namespace fs = std::filesystem;
 // Strings: FF, tag FE FF, length byte, UTF-16LE units. Numbers little-endian.
 const std::vector<uint8_t> kDefaultRecord = {
     0xFF, 0xFE, 0xFF, 0x03, 0x3A, 0x79, 0x8B, 0x4F, 0x40, 0x62,  // siteName "示例所"
-    0xFF, 0xFE, 0xFF, 0x09, '2', 0, '0', 0, '2', 0, '6', 0, '-', 0, '1', 0, '2', 0, '-', 0, '7', 0,  // testDate
-    0xFF, 0xFE, 0xFF, 0x03, 0x3A, 0x79, 0x8B, 0x4F, 0x40, 0x62,  // unitName "示例所"
-    0xFF, 0xFE, 0xFF, 0x03, 0x3A, 0x79, 0x8B, 0x4F, 0x40, 0x62,  // personName "示例所"
-    0xFF, 0xFE, 0xFF, 0x02, '1', 0, '#', 0,                      // pileId "1#"
-    0x04, 0x00, 0x00, 0x00,                                      // pipeCount 4
-    0x00, 0x00, 0xA0, 0x41,                                      // startDepth 20.0f
-    0x32, 0x00, 0x00, 0x00,                                      // stepMm 50
-    0x00, 0x00, 0xA0, 0x41,                                      // pileLength 20.0f
-    0x14, 0x00, 0x00, 0x00,                                      // pileDiameter 20
-    0x00, 0x00, 0x00, 0x00,                                      // offsetAngle 0
+    0xFF, 0xFE, 0xFF, 0x09, '2', 0, '0', 0, '2', 0, '6', 0, '-', 0, '1', 0, '2', 0, '-', 0, '7',
+    0,                                                                       // testDate
+    0xFF, 0xFE, 0xFF, 0x03, 0x3A, 0x79, 0x8B, 0x4F, 0x40, 0x62,              // unitName "示例所"
+    0xFF, 0xFE, 0xFF, 0x03, 0x3A, 0x79, 0x8B, 0x4F, 0x40, 0x62,              // personName "示例所"
+    0xFF, 0xFE, 0xFF, 0x02, '1', 0, '#', 0,                                  // pileId "1#"
+    0x04, 0x00, 0x00, 0x00,                                                  // pipeCount 4
+    0x00, 0x00, 0xA0, 0x41,                                                  // startDepth 20.0f
+    0x32, 0x00, 0x00, 0x00,                                                  // stepMm 50
+    0x00, 0x00, 0xA0, 0x41,                                                  // pileLength 20.0f
+    0x14, 0x00, 0x00, 0x00,                                                  // pileDiameter 20
+    0x00, 0x00, 0x00, 0x00,                                                  // offsetAngle 0
     0xFF, 0xFE, 0xFF, 0x04, 0x00, 0x67, 0x0E, 0x54, 0xDD, 0x4F, 0x58, 0x5B,  // saveMode "最后保存"
     0xFF, 0xFE, 0xFF, 0x04, 0xEA, 0x81, 0xA8, 0x52, 0x24, 0x52, 0xFB, 0x8B,  // pickMethod "自动判读"
     0xFF, 0xFE, 0xFF, 0x02, 0x6C, 0x51, 0xEF, 0x8D,                          // standard "公路"
-    0x00, 0x00, 0x00, 0x00,  // testMode 0
-    0x01,                    // digitalFilter
-    0x00, 0x00, 0x80, 0x3F,  // sampleInterval 1.0f
-    0x00, 0x02, 0x00, 0x00,  // sampleLength 512
-    0x05, 0x00, 0x00, 0x00,  // pulseWidth 5
-    0x01,                    // continuousFiring
-    0x00,                    // highVoltage
-    0x00, 0x00, 0x7C, 0x42,  // pulleyDiameter 63.0f
-    0x00, 0x00, 0x20, 0x41,  // cableDiameter 10.0f
+    0x00, 0x00, 0x00, 0x00,                                                  // testMode 0
+    0x01,                                                                    // digitalFilter
+    0x00, 0x00, 0x80, 0x3F,                                                  // sampleInterval 1.0f
+    0x00, 0x02, 0x00, 0x00,                                                  // sampleLength 512
+    0x05, 0x00, 0x00, 0x00,                                                  // pulseWidth 5
+    0x01,                                                                    // continuousFiring
+    0x00,                                                                    // highVoltage
+    0x00, 0x00, 0x7C, 0x42,                                                  // pulleyDiameter 63.0f
+    0x00, 0x00, 0x20, 0x41,                                                  // cableDiameter 10.0f
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // zeroReadings 6 x 0.0f
-    0x14, 0x00, 0x00, 0x00,  // pipeOuterDiameter 20
-    0x05, 0x00, 0x00, 0x00,  // pipeInnerDiameter 5
-    0x0A, 0xD7, 0xA3, 0x40,  // pipeVelocity 5.12f
-    0x05, 0x00, 0x00, 0x00,  // probeDiameter 5
-    0x00, 0x00, 0xC0, 0x3F,  // waterVelocity 1.5f
-    0x00, 0x00, 0x00, 0x00,  // pipeCorrection 0.0f
+    0x14, 0x00, 0x00, 0x00,                                                  // pipeOuterDiameter 20
+    0x05, 0x00, 0x00, 0x00,                                                  // pipeInnerDiameter 5
+    0x0A, 0xD7, 0xA3, 0x40,                                                  // pipeVelocity 5.12f
+    0x05, 0x00, 0x00, 0x00,                                                  // probeDiameter 5
+    0x00, 0x00, 0xC0, 0x3F,                                                  // waterVelocity 1.5f
+    0x00, 0x00, 0x00, 0x00,                                                  // pipeCorrection 0.0f
     0xFF, 0xFF, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // colours
-#define SECTION(p, q)                                                               \
-    0x01, 0x01,                                       /* display, present */        \
-        0xFF, 0xFE, 0xFF, 0x03, p, 0, '-', 0, q, 0,   /* name "p-q" */              \
-        0x54, 0x01, 0x00, 0x00,                       /* spacing 340 */             \
-        0x50, 0x00, 0x00, 0x00,                       /* gain 80 */                 \
-        0x00, 0x00, 0xC8, 0x42,                       /* delay 100.0f */            \
-        0x00, 0x00, 0x00, 0x3F,                       /* highPass 0.5f */           \
-        0x00, 0x00, 0xFA, 0x43,                       /* lowPass 500.0f */          \
-        0x00, 0x00, 0x70, 0x41,                       /* sectionStartDepth 15.0f */ \
-        0x32, 0x00, 0x00, 0x00,                       /* sectionStep 50 */          \
-        0x00, 0x00, 0x00, 0x00                        /* heightDiff 0 */
+#define SECTION(p, q)                                                             \
+    0x01, 0x01,                                     /* display, present */        \
+        0xFF, 0xFE, 0xFF, 0x03, p, 0, '-', 0, q, 0, /* name "p-q" */              \
+        0x54, 0x01, 0x00, 0x00,                     /* spacing 340 */             \
+        0x50, 0x00, 0x00, 0x00,                     /* gain 80 */                 \
+        0x00, 0x00, 0xC8, 0x42,                     /* delay 100.0f */            \
+        0x00, 0x00, 0x00, 0x3F,                     /* highPass 0.5f */           \
+        0x00, 0x00, 0xFA, 0x43,                     /* lowPass 500.0f */          \
+        0x00, 0x00, 0x70, 0x41,                     /* sectionStartDepth 15.0f */ \
+        0x32, 0x00, 0x00, 0x00,                     /* sectionStep 50 */          \
+        0x00, 0x00, 0x00, 0x00                      /* heightDiff 0 */
     SECTION('1', '2'), SECTION('1', '3'), SECTION('1', '4'), SECTION('2', '3'), SECTION('2', '4'),
     SECTION('3', '4'),
 #undef SECTION
     // channels: enabled, role, pipe ("发射" 53D1 5C04, "接收n" 63A5 6536 n, "管n" 7BA1 n)
-    0x01, 0xFF, 0xFE, 0xFF, 0x02, 0xD1, 0x53, 0x04, 0x5C, 0xFF, 0xFE, 0xFF, 0x02, 0xA1, 0x7B, '1', 0,
-    0x01, 0xFF, 0xFE, 0xFF, 0x03, 0xA5, 0x63, 0x36, 0x65, '1', 0, 0xFF, 0xFE, 0xFF, 0x02, 0xA1, 0x7B, '2', 0,
-    0x01, 0xFF, 0xFE, 0xFF, 0x03, 0xA5, 0x63, 0x36, 0x65, '2', 0, 0xFF, 0xFE, 0xFF, 0x02, 0xA1, 0x7B, '3', 0,
-    0x01, 0xFF, 0xFE, 0xFF, 0x03, 0xA5, 0x63, 0x36, 0x65, '3', 0, 0xFF, 0xFE, 0xFF, 0x02, 0xA1, 0x7B, '4', 0,
+    0x01, 0xFF, 0xFE, 0xFF, 0x02, 0xD1, 0x53, 0x04, 0x5C, 0xFF, 0xFE, 0xFF, 0x02, 0xA1, 0x7B, '1', 0, 0x01,
+    0xFF, 0xFE, 0xFF, 0x03, 0xA5, 0x63, 0x36, 0x65, '1', 0, 0xFF, 0xFE, 0xFF, 0x02, 0xA1, 0x7B, '2', 0, 0x01,
+    0xFF, 0xFE, 0xFF, 0x03, 0xA5, 0x63, 0x36, 0x65, '2', 0, 0xFF, 0xFE, 0xFF, 0x02, 0xA1, 0x7B, '3', 0, 0x01,
+    0xFF, 0xFE, 0xFF, 0x03, 0xA5, 0x63, 0x36, 0x65, '3', 0, 0xFF, 0xFE, 0xFF, 0x02, 0xA1, 0x7B, '4', 0,
     0x01,                    // pairwiseMode
     0x06, 0x00, 0x00, 0x00,  // sectionCount 6
     0x00, 0x00, 0x00, 0x00,  // amplitudeThreshold 0.0f
@@ -78,25 +79,27 @@ const std::vector<uint8_t> kDefaultRecord = {
     0x0A, 0x00, 0x00, 0x00,  // zoomInterval 10
     0x01, 0x00, 0x00, 0x00,  // grayColour 1
     0x01, 0x00, 0x00, 0x00,  // grayLevels 1
-    0xFF, 0xFE, 0xFF, 0x09, '1', 0, '.', 0, '1', 0, '.', 0, '4', 0, '1', 0, '1', 0, '2', 0, '2', 0,  // versionText
+    0xFF, 0xFE, 0xFF, 0x09, '1', 0, '.', 0, '1', 0, '.', 0, '4', 0, '1', 0, '1', 0, '2', 0, '2',
+    0,  // versionText
     // hotkeys 0..11: (modifier 0, key) for S C X M T G Q H D F B Y
-    0, 0, 'S', 0, 0, 0, 'C', 0, 0, 0, 'X', 0, 0, 0, 'M', 0, 0, 0, 'T', 0, 0, 0, 'G', 0,
-    0, 0, 'Q', 0, 0, 0, 'H', 0, 0, 0, 'D', 0, 0, 0, 'F', 0, 0, 0, 'B', 0, 0, 0, 'Y', 0,
+    0, 0, 'S', 0, 0, 0, 'C', 0, 0, 0, 'X', 0, 0, 0, 'M', 0, 0, 0, 'T', 0, 0, 0, 'G', 0, 0, 0, 'Q', 0, 0, 0,
+    'H', 0, 0, 0, 'D', 0, 0, 0, 'F', 0, 0, 0, 'B', 0, 0, 0, 'Y', 0,
     0x00,  // showHotkeyLetters (cleared by the reset)
     0, 0, 'Q', 0, 0, 0, 'A', 0, 0, 0, 'B', 0, 0, 0, 'C', 0, 0, 0, 'S', 0,  // hotkeys 12..16
-    0x00, 0x00, 0x00, 0x00,  // historyCount 0
-    0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00,  // history
-    0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00,
-    0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00,
-    0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00,  // 15 empty lines in all
-    0x00, 0x00, 0x00, 0x00,  // consoleState 0
-    0x01,                    // consoleFlagB
-    0x00,                    // consoleFlagA
-    0xFF, 0xFE, 0xFF, 0x00,  // instrumentNumber ""
-    0xFF, 0xFE, 0xFF, 0x00,  // serialNumber ""
-    0x01, 0x00, 0x00, 0x7F,  // serverAddress 127.0.0.1 in host order
-    0x8D, 0x13,              // serverPort 5005
-    0x01, 0x00, 0x00, 0x00,  // cacheMode 1
+    0x00, 0x00, 0x00, 0x00,                                                // historyCount 0
+    0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF,
+    0x00,  // history
+    0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF,
+    0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE,
+    0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00, 0xFF, 0xFE, 0xFF, 0x00,  // 15 empty lines in all
+    0x00, 0x00, 0x00, 0x00,                                      // consoleState 0
+    0x01,                                                        // consoleFlagB
+    0x00,                                                        // consoleFlagA
+    0xFF, 0xFE, 0xFF, 0x00,                                      // instrumentNumber ""
+    0xFF, 0xFE, 0xFF, 0x00,                                      // serialNumber ""
+    0x01, 0x00, 0x00, 0x7F,                                      // serverAddress 127.0.0.1 in host order
+    0x8D, 0x13,                                                  // serverPort 5005
+    0x01, 0x00, 0x00, 0x00,                                      // cacheMode 1
 };
 
 CInfo fixedDefaults() {
@@ -107,11 +110,10 @@ CInfo fixedDefaults() {
 }
 
 class SettingsFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("lx9-settings-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("lx9-settings-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         file_ = dir_ / "set.ini";
@@ -137,7 +139,7 @@ TEST(SettingsBytes, DefaultRecordMatchesTheHandBuiltFixture) {
 
 TEST(SettingsBytes, ChineseTextsAndLongStrings) {
     CInfo info = fixedDefaults();
-    info.siteName = "大桥";                        // 5927 6865
+    info.siteName = "大桥";                          // 5927 6865
     info.commandHistory[0] = std::string(300, 'a');  // 300 units: FF, uint16 length
     info.historyCount = 1;
     UploadSettings upload;
@@ -153,8 +155,8 @@ TEST(SettingsBytes, ChineseTextsAndLongStrings) {
     ASSERT_NE(at, bytes.end());
 
     // The tail: "仪1" (4EEA, '1'), "", address 0x7F000201, port 5005, cache mode 1.
-    const std::vector<uint8_t> tail = {0xFF, 0xFE, 0xFF, 0x02, 0xEA, 0x4E, '1', 0, 0xFF, 0xFE, 0xFF, 0x00,
-                                       0x01, 0x02, 0x00, 0x7F, 0x8D, 0x13, 0x01, 0x00, 0x00, 0x00};
+    const std::vector<uint8_t> tail = {0xFF, 0xFE, 0xFF, 0x02, 0xEA, 0x4E, '1',  0,    0xFF, 0xFE, 0xFF,
+                                       0x00, 0x01, 0x02, 0x00, 0x7F, 0x8D, 0x13, 0x01, 0x00, 0x00, 0x00};
     EXPECT_TRUE(std::equal(tail.begin(), tail.end(), bytes.end() - static_cast<long>(tail.size())));
 
     CInfo back;
@@ -238,7 +240,8 @@ TEST_F(SettingsFileTest, StoreThenLoadRestoresEveryStoredField) {
         static const char* pieces[] = {"a", "Z", "7", "#", " ", "示", "例", "所", "桩", "😀", "€", "-"};
         std::string s;
         size_t n = rng() % (maxLen + 1);
-        for (size_t i = 0; i < n; ++i) s += pieces[rng() % std::size(pieces)];
+        for (size_t i = 0; i < n; ++i)
+            s += pieces[rng() % std::size(pieces)];
         return s;
     };
     auto real = [&] {
@@ -271,9 +274,11 @@ TEST_F(SettingsFileTest, StoreThenLoadRestoresEveryStoredField) {
         info.sampleLength = rng() & 1 ? 512 : 1024;
         info.continuousFiring = rng() & 1;
         info.highVoltage = static_cast<uint8_t>(rng());
-        for (auto& z : info.zeroReadings) z = real();
+        for (auto& z : info.zeroReadings)
+            z = real();
         info.pipeCorrection = real();
-        for (auto& c : info.colours) c = static_cast<int32_t>(rng());
+        for (auto& c : info.colours)
+            c = static_cast<int32_t>(rng());
         for (auto& s : info.sections) {
             s.display = rng() & 1;
             s.present = rng() & 1;
@@ -291,9 +296,11 @@ TEST_F(SettingsFileTest, StoreThenLoadRestoresEveryStoredField) {
         info.mainFrequency = real();
         info.variancePolarity = rng() & 1;
         info.versionText = text(10);
-        for (auto& k : info.hotkeys) k = Hotkey{static_cast<uint16_t>(rng()), static_cast<uint16_t>(rng())};
+        for (auto& k : info.hotkeys)
+            k = Hotkey{static_cast<uint16_t>(rng()), static_cast<uint16_t>(rng())};
         info.historyCount = static_cast<int>(rng() % 16);
-        for (auto& line : info.commandHistory) line = text(20);
+        for (auto& line : info.commandHistory)
+            line = text(20);
         info.consoleState = static_cast<int32_t>(rng());
         info.consoleFlagA = rng() & 1;
         info.consoleFlagB = rng() & 1;

@@ -7,7 +7,8 @@ namespace {
 
 std::string bytes(std::initializer_list<int> b) {
     std::string s;
-    for (int v : b) s.push_back(static_cast<char>(v));
+    for (int v : b)
+        s.push_back(static_cast<char>(v));
     return s;
 }
 
@@ -49,8 +50,8 @@ TEST(TextCodec, Utf16CoversSurrogatesAndRejectsBrokenInput) {
     EXPECT_EQ(utf8ToUtf16("😀"), (std::u16string{char16_t{0xD83D}, char16_t{0xDE00}}));
     EXPECT_EQ(utf16ToUtf8(u"\xD83D\xDE00x"), "😀x");
     EXPECT_EQ(utf16ToUtf8(std::u16string{char16_t{0xD800}, u'a'}), "?a");  // unpaired surrogate
-    EXPECT_EQ(utf8ToUtf16(bytes({0xE0, 0x80, 0x80})), u"?");           // overlong form
-    EXPECT_EQ(utf8ToUtf16(bytes({0xED, 0xA0, 0x80})), u"?");           // encoded surrogate
+    EXPECT_EQ(utf8ToUtf16(bytes({0xE0, 0x80, 0x80})), u"?");               // overlong form
+    EXPECT_EQ(utf8ToUtf16(bytes({0xED, 0xA0, 0x80})), u"?");               // encoded surrogate
     EXPECT_EQ(utf16ToUtf8(utf8ToUtf16("工程名称 site")), "工程名称 site");
 }
 

@@ -78,10 +78,12 @@ TEST(WavePool, ThreadsNeverShareABlock) {
             std::vector<WaveSamples> waves;
             for (int round = 0; round < 20; ++round) {
                 for (int i = 0; i < 200; ++i)
-                    waves.emplace_back(static_cast<size_t>(512 + 512 * (i % 2)), static_cast<uint16_t>(t * 1000 + i));
+                    waves.emplace_back(static_cast<size_t>(512 + 512 * (i % 2)),
+                                       static_cast<uint16_t>(t * 1000 + i));
                 for (size_t i = 0; i < waves.size(); ++i) {
                     const auto& w = waves[i];
-                    if (!std::all_of(w.begin(), w.end(), [&](uint16_t v) { return v == w.front(); })) ++faults[t];
+                    if (!std::all_of(w.begin(), w.end(), [&](uint16_t v) { return v == w.front(); }))
+                        ++faults[t];
                 }
                 waves.erase(waves.begin(), waves.begin() + static_cast<std::ptrdiff_t>(waves.size() / 2));
             }

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -89,7 +89,8 @@ inline void fillDefectPile(CInfo& info, ViewLists& lists, int levels) {
             }
             int peak = arrival;
             for (int j = arrival; j < std::min(arrival + 60, 1024); ++j) {
-                if (std::abs(wave[static_cast<size_t>(j)] - 2048) > std::abs(wave[static_cast<size_t>(peak)] - 2048))
+                if (std::abs(wave[static_cast<size_t>(j)] - 2048) >
+                    std::abs(wave[static_cast<size_t>(peak)] - 2048))
                     peak = j;
             }
             addPoint(*list, wave, info.startDepth - 0.05f * i, arrival, peak);

@@ -134,8 +134,9 @@ TEST(Program, AnswersTheHandshakeOfTheConsoleLink) {
     const auto dir = std::filesystem::temp_directory_path() / ("lx9-sim-cli-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string log = (dir / "out.log").string();
-    const std::string command = "LX9_CONFIG_DIR='" + dir.string() + "' KAXIL_INSTRUMENT=127.0.0.1:" +
-                                std::to_string(port) + " '" + LX9_CLI_PATH + "' instrument > '" + log + "' 2>&1";
+    const std::string command = "LX9_CONFIG_DIR='" + dir.string() +
+                                "' KAXIL_INSTRUMENT=127.0.0.1:" + std::to_string(port) + " '" + LX9_CLI_PATH +
+                                "' instrument > '" + log + "' 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(log);
     const std::string out((std::istreambuf_iterator<char>(in)), {});

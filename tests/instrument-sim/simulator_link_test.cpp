@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <thread>
 
+#include "data/cinfo.h"
 #include "instrument/kaxil_link.h"
 #include "instrument/parameter_records.h"
-#include "data/cinfo.h"
 #include "instrument_simulator.h"
 #include "sim_test_util.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "instrument/instrument_link.h"
 #include "data/cinfo.h"
+#include "instrument/instrument_link.h"
 #include "setup/setup_console.h"
 #include "tests/setup/recording_console.h"
 #include "ui/message_sink.h"

@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "setup_fakes.h"
 
 namespace lx9 {

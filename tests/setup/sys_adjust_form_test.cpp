@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "setup_fakes.h"
 
 namespace lx9 {

@@ -15,16 +15,16 @@
 #include "acquisition/console_rules.h"
 #include "acquisition/link_form.h"
 #include "acquisition/reset_form.h"
-#include "data/run_state.h"
 #include "data/globals.h"
+#include "data/run_state.h"
 #include "setup/calibration_dialog.h"
-#include "ui/number_text.h"
 #include "tests/acquisition/console_fakes.h"
 #include "tests/acquisition/sim_rig.h"
 #include "tests/acquisition/test_support.h"
 #include "tests/ui/modal_driver.h"
 #include "ui/gui_application.h"
 #include "ui/num_input_dialog.h"
+#include "ui/number_text.h"
 
 namespace lx9 {
 namespace {

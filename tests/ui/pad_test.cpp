@@ -7,11 +7,11 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "ui/number_text.h"
 #include "tests/setup/setup_fakes.h"
 #include "tests/ui/modal_driver.h"
 #include "ui/gui_application.h"
 #include "ui/num_input_dialog.h"
+#include "ui/number_text.h"
 #include "ui/pad_placement.h"
 #include "ui/select_dialog.h"
 

@@ -20,13 +20,13 @@
 
 #include "data/data_file_reader.h"
 #include "data/data_file_writer.h"
+#include "data/run_state.h"
 #include "result_server.h"
 #include "ui/gui_application.h"
 #include "ui/message_sink.h"
 #include "upload/upload_dialog.h"
 #include "upload/upload_transport.h"
 #include "upload_fixtures.h"
-#include "data/run_state.h"
 
 namespace lx9 {
 namespace {

@@ -8,12 +8,12 @@
 #include <QTimer>
 
 #include "../data/data_file_test_support.h"
-#include "workbench/analysis_dialog.h"
-#include "workbench/workbench_view.h"
 #include "data/data_file_reader.h"
 #include "data/data_file_writer.h"
 #include "ui/gui_application.h"
 #include "ui/message_sink.h"
+#include "workbench/analysis_dialog.h"
+#include "workbench/workbench_view.h"
 
 namespace lx9 {
 namespace {

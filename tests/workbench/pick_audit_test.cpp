@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "../data/data_file_test_support.h"
-#include "workbench/pick_audit.h"
 #include "data/data_file_reader.h"
 #include "data/data_file_writer.h"
+#include "workbench/pick_audit.h"
 
 namespace lx9 {
 namespace {

@@ -6,14 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "analysis/pile_analysis.h"
+#include "data/globals.h"
+#include "data/run_state.h"
 #include "workbench/cut_height_form.h"
 #include "workbench/interval_form.h"
-#include "analysis/pile_analysis.h"
 #include "workbench/workbench_data.h"
 #include "workbench/workbench_form.h"
 #include "workbench/workbench_geometry.h"
-#include "data/globals.h"
-#include "data/run_state.h"
 
 namespace lx9 {
 namespace {

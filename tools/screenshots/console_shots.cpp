@@ -16,11 +16,11 @@
 
 #include "acquisition/console_controller.h"
 #include "acquisition/console_window.h"
-#include "instrument/kaxil_link.h"
 #include "acquisition/link_dialog.h"
-#include "data/run_state.h"
 #include "acquisition/test_dialogs.h"
 #include "data/globals.h"
+#include "data/run_state.h"
+#include "instrument/kaxil_link.h"
 #include "instrument_simulator.h"
 #include "program/program_screens.h"
 #include "tools/screenshots/screenshot_registry.h"

@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 #include "acquisition/plus_input_dialog.h"
-#include "data/run_state.h"
 #include "acquisition/test_time_dialog.h"
+#include "data/run_state.h"
 #include "setup/calibration_dialog.h"
 #include "setup/colour_dialog.h"
 #include "setup/data_folder_dialog.h"

@@ -9,8 +9,8 @@
 
 #include "analysis/pile_analysis.h"
 #include "data/globals.h"
-#include "data/run_state.h"
 #include "data/point_metrics.h"
+#include "data/run_state.h"
 #include "report/pick_trail.h"
 #include "report/report_model.h"
 #include "report/report_pages.h"

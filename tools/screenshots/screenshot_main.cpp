@@ -63,7 +63,8 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (auto& [name, function] : lx9::shots::registry()) {
         bool wanted = argc == 2;
-        for (int i = 2; i < argc; ++i) wanted = wanted || name == argv[i];
+        for (int i = 2; i < argc; ++i)
+            wanted = wanted || name == argv[i];
         if (!wanted) continue;
         try {
             function(shot);
@@ -72,6 +73,7 @@ int main(int argc, char** argv) {
             ++failures;
         }
     }
-    for (const auto& file : shot.written()) std::printf("%s\n", file.c_str());
+    for (const auto& file : shot.written())
+        std::printf("%s\n", file.c_str());
     return failures == 0 ? 0 : 1;
 }

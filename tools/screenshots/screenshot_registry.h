@@ -44,7 +44,7 @@ struct Registration {
 
 }  // namespace lx9::shots
 
-#define LX9_SCREENSHOT(name)                                                            \
-    static void lx9_shot_##name(lx9::shots::Shot& shot);                                \
+#define LX9_SCREENSHOT(name)                                                           \
+    static void lx9_shot_##name(lx9::shots::Shot& shot);                               \
     static const lx9::shots::Registration lx9_shot_reg_##name(#name, lx9_shot_##name); \
     static void lx9_shot_##name([[maybe_unused]] lx9::shots::Shot& shot)

@@ -16,12 +16,12 @@
 
 #include "acquisition/console_controller.h"
 #include "acquisition/console_window.h"
-#include "instrument/kaxil_link.h"
 #include "acquisition/messages.h"
 #include "data/data_file_writer.h"
 #include "display/curves_view.h"
 #include "display/section_map_view.h"
 #include "display/waveform_view.h"
+#include "instrument/kaxil_link.h"
 #include "instrument_simulator.h"
 #include "ui/message_box_sink.h"
 

@@ -9,14 +9,14 @@
 #include <memory>
 #include <mutex>
 
-#include "workbench/analysis_dialog.h"
-#include "workbench/workbench_form.h"
 #include "data/globals.h"
 #include "data/run_state.h"
 #include "result_server.h"
 #include "tools/screenshots/screenshot_registry.h"
 #include "ui/message_sink.h"
 #include "upload/upload_dialog.h"
+#include "workbench/analysis_dialog.h"
+#include "workbench/workbench_form.h"
 
 namespace lx9::shots {
 namespace {
