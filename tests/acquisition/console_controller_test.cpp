@@ -238,7 +238,6 @@ TEST_F(ConsoleRun, TheProgramsRuntimeOutlivesTheConsoleUntilItCloses) {
     EXPECT_FALSE(second.workerRunning());
     EXPECT_EQ(runtime->service(), nullptr);
     EXPECT_FALSE(runtime->mailbox().post(kMsgRefreshWave));
-    runtime.reset();
 }
 
 TEST_F(ConsoleRun, StartUpWithoutAnInstrument) {
