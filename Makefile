@@ -29,7 +29,8 @@ test: build
 test-asan: deps
 	@cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLX9_SANITIZE=address >/dev/null
 	@cmake --build build-asan -j $(JOBS)
-	@cd build-asan && ctest -L $(CTEST_LABELS) -j $(JOBS) --output-on-failure
+	@cd build-asan && LSAN_OPTIONS="suppressions=$(CURDIR)/scripts/lsan.supp $$LSAN_OPTIONS" \
+		ctest -L $(CTEST_LABELS) -j $(JOBS) --output-on-failure
 
 test-tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLX9_SANITIZE=thread >/dev/null
