@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -28,7 +30,6 @@ namespace {
 // The largest legitimate .CHT (65 535 levels of six rows) is about 52 MB; anything far beyond
 // that is not a data file and is not read into memory.
 constexpr uint64_t kMaxChtBytes = 256ull << 20;
-constexpr size_t kChunkBytes = 1u << 17;
 constexpr size_t npos = std::string::npos;
 
 // Lines whose value is text typed by the user. Keys are never looked for inside them, so a
@@ -61,39 +62,55 @@ std::string withSuffix(std::string_view base, std::string_view suffix) {
     return upper;
 }
 
-// Stored .CHD values read as converter codes (value + 2047), for filling a waveform straight
-// from a window of the file; as much of a random-access iterator as vector::assign uses.
-struct StoredCodes {
-    using iterator_category = std::random_access_iterator_tag;
-    using value_type = uint16_t;
-    using difference_type = std::ptrdiff_t;
-    using pointer = const uint16_t*;
-    using reference = uint16_t;
+// The .CHD, on disk or held in memory: whole reads at an offset, into one buffer or scattered
+// over several (the waveforms of adjacent points, which live apart in memory).
+class ChdSource {
+  public:
+    ChdSource(int fd, std::span<const uint8_t> memory) : fd_(fd), memory_(memory) {}
 
-    const uint16_t* at;
+    bool read(uint64_t offset, std::span<uint8_t> into) const {
+        if (fd_ >= 0) return readAllAt(fd_, into, offset);
+        std::memcpy(into.data(), memory_.data() + offset, into.size());
+        return true;
+    }
 
-    uint16_t operator*() const { return static_cast<uint16_t>(*at + kChdZeroCode); }
-    uint16_t operator[](difference_type i) const { return static_cast<uint16_t>(at[i] + kChdZeroCode); }
-    StoredCodes& operator++() {
-        ++at;
-        return *this;
+    // Fills the parts in order from the bytes at `offset`; false with errno set on a failed or
+    // short read. The parts are used up.
+    bool scatter(uint64_t offset, std::span<iovec> parts) const {
+        if (fd_ < 0) {
+            for (const iovec& part : parts) {
+                std::memcpy(part.iov_base, memory_.data() + offset, part.iov_len);
+                offset += part.iov_len;
+            }
+            return true;
+        }
+        while (!parts.empty()) {
+            const int count = static_cast<int>(std::min<size_t>(parts.size(), IOV_MAX));
+            const ssize_t n = ::preadv(fd_, parts.data(), count, static_cast<off_t>(offset));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n == 0) errno = EIO;  // the file shrank under us
+                return false;
+            }
+            offset += static_cast<uint64_t>(n);
+            // Drop what was filled; a part filled in part goes on where it stopped.
+            for (size_t left = static_cast<size_t>(n); left > 0;) {
+                iovec& part = parts.front();
+                const size_t used = std::min(left, part.iov_len);
+                part.iov_base = static_cast<uint8_t*>(part.iov_base) + used;
+                part.iov_len -= used;
+                left -= used;
+                if (part.iov_len == 0) parts = parts.subspan(1);
+            }
+            while (!parts.empty() && parts.front().iov_len == 0)
+                parts = parts.subspan(1);
+        }
+        return true;
     }
-    StoredCodes operator++(int) { return {at++}; }
-    StoredCodes& operator--() {
-        --at;
-        return *this;
-    }
-    StoredCodes operator--(int) { return {at--}; }
-    StoredCodes& operator+=(difference_type n) {
-        at += n;
-        return *this;
-    }
-    StoredCodes& operator-=(difference_type n) {
-        at -= n;
-        return *this;
-    }
-    friend difference_type operator-(StoredCodes a, StoredCodes b) { return a.at - b.at; }
-    friend bool operator==(StoredCodes a, StoredCodes b) { return a.at == b.at; }
+
+  private:
+    int fd_;
+    std::span<const uint8_t> memory_;
 };
 
 class FileDescriptor {
@@ -460,6 +477,134 @@ bool COpenfile::scanRays(const CInfo& info, uint64_t chdSize, RayVector& rays,
     return kept > 0;
 }
 
+void COpenfile::setPointFields(const CInfo& info, int k, const Ray& ray, SamplePoint& p) {
+    const int32_t length = info.sampleLength;
+    const double dt = info.sampleInterval;
+    p.depth = ray.destL;
+    p.threshold = 0.0f;
+    p.delay = ray.delay;
+    p.gain = ray.gain;
+    p.amplitudeDb = ray.adb;
+    p.tIndexValue = static_cast<float>(std::trunc((static_cast<double>(ray.t) - ray.delay) / dt));
+    // T was written with the delay in force, Ta with its whole microseconds.
+    const double delay = ray.delay == -1.0f ? info.sections[k].delay : ray.delay;
+    p.tIndex = sampleIndexFrom((ray.t - delay) / dt - 1.0, length);
+    p.ampIndex = sampleIndexFrom((ray.ta - std::trunc(delay)) / dt - 1.0, length);
+    const size_t at = static_cast<size_t>(p.ampIndex);
+    const int32_t ampCode = at < p.samples.size() ? p.samples[at] : 2048;
+    p.amplitude = static_cast<float>(
+        amplitudeToDb(pointMetrics(info, k + 1, p.tIndex, p.depth, p.gain, ampCode, p.delay).amplitude));
+}
+
+// Reads the waveforms of placed points straight into them and sets their fields. Copying a
+// quarter gigabyte into fresh memory is processor work (page faults, the kernel's copy), so two
+// threads share it, each taking the next stretch of the file; adjacent stretches keep the disk
+// reading in order.
+class COpenfile::WaveformFill {
+  public:
+    const CInfo& info;
+    const SectionLists& lists;
+    const RayVector& rays;
+    std::span<SamplePoint* const> points;  // null: a ray no list takes
+    const std::array<bool, kMaxSections>& direct;
+    ChdSource source;
+
+    // Fills every point; 0, or the errno of the first failure.
+    int run(const std::vector<uint32_t>& levelStarts, const ProgressFn& progress) const {
+        std::atomic<size_t> next{0};
+        std::atomic<int> failure{0};
+        auto work = [&](const ProgressFn* report) {
+            for (size_t at; !failure.load() && (at = next.fetch_add(kStretch)) < rays.size();) {
+                const size_t end = std::min(rays.size(), at + kStretch);
+                if (const int err = fillStretch(at, end)) {
+                    int none = 0;
+                    failure.compare_exchange_strong(none, err);
+                    return;
+                }
+                if (report && *report) {
+                    const auto levels = std::upper_bound(levelStarts.begin(), levelStarts.end(), end - 1);
+                    (*report)(static_cast<int>(levels - levelStarts.begin()),
+                              static_cast<int>(levelStarts.size()));
+                }
+            }
+        };
+        {
+            std::jthread helper;
+            try {
+                if (rays.size() > kStretch) helper = std::jthread(work, nullptr);
+            } catch (const std::system_error&) {
+                // No second thread: this one does it all.
+            }
+            work(&progress);  // progress is reported from the caller's thread only
+        }
+        return failure.load();
+    }
+
+  private:
+    static constexpr size_t kStretch = 2048;  // rays: 4 MB of 1 024-sample waveforms
+    static constexpr size_t kRunWaves = 256;  // waveforms per scattered read
+
+    // Rays [first, last); 0 or an errno.
+    int fillStretch(size_t first, size_t last) const {
+        const int32_t length = info.sampleLength;
+        const size_t waveBytes = 2 * static_cast<size_t>(length);
+        std::array<iovec, kRunWaves> run;
+        for (size_t r = first; r < last;) {
+            SamplePoint* p = points[r];
+            if (!p) {
+                ++r;
+                continue;
+            }
+            const int k = kSiSectionSlot[rays[r].si];
+            const uint64_t offset = 2 * static_cast<uint64_t>(rays[r].waveIndex);
+            if (!direct[k]) {
+                if (const int err = fillConverted(*p, k, offset)) return err;
+                setPointFields(info, k, rays[r], *p);
+                ++r;
+                continue;
+            }
+            // Adjacent waveforms are read together, scattered into their points, and made codes
+            // while they are still in the cache.
+            size_t n = 0;
+            for (; n < run.size() && r + n < last; ++n) {
+                const Ray& ray = rays[r + n];
+                SamplePoint* q = points[r + n];
+                if (!q || !direct[kSiSectionSlot[ray.si]] ||
+                    2 * static_cast<uint64_t>(ray.waveIndex) != offset + n * waveBytes) {
+                    break;
+                }
+                run[n] = iovec{q->samples.data(), waveBytes};
+            }
+            if (!source.scatter(offset, std::span(run.data(), n))) return errno ? errno : EIO;
+            for (size_t i = 0; i < n; ++i) {
+                SamplePoint& q = *points[r + i];
+                for (uint16_t& v : q.samples)
+                    v = static_cast<uint16_t>(v + kChdZeroCode);
+                setPointFields(info, kSiSectionSlot[rays[r + i].si], rays[r + i], q);
+            }
+            r += n;
+        }
+        return 0;
+    }
+
+    // A list of another waveform length (or a big-endian host) takes the samples one by one; the
+    // rest of a longer list's waveform is the zero line.
+    int fillConverted(SamplePoint& p, int k, uint64_t offset) const {
+        const auto length = static_cast<size_t>(info.sampleLength);
+        std::vector<uint8_t> stored(2 * length);
+        if (!source.read(offset, stored)) return errno ? errno : EIO;
+        const auto have = static_cast<size_t>(lists[k]->sampleLength);
+        try {
+            p.samples.assign(have, uint16_t{2048});
+        } catch (const std::bad_alloc&) {
+            return ENOMEM;
+        }
+        for (size_t j = 0; j < std::min(have, length); ++j)
+            p.samples[j] = readChdSample(stored.data() + 2 * j);
+        return 0;
+    }
+};
+
 bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressFn& progress) {
     levelsRead_ = 0;
     droppedLevels_ = 0;
@@ -509,88 +654,44 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
     }
 
     const int32_t length = info.sampleLength;
-    const uint64_t waveBytes = 2 * static_cast<uint64_t>(length);
-    const double dt = info.sampleInterval;
+    // A list of the file's waveform length takes the stored values as they are, made converter
+    // codes in place (on a little-endian host); any other gets them one by one.
+    std::array<bool, kMaxSections> direct{};
+    for (int k = 0; k < kMaxSections; ++k) {
+        direct[k] =
+            std::endian::native == std::endian::little && lists[k] && lists[k]->sampleLength == length;
+    }
 
     // Each list's points are built in one batch, without its lock, and linked at the end in one
-    // go; a failure before that leaves the lists as they were.
+    // go; a failure before that leaves the lists as they were. Every point and its waveform's
+    // memory are set up before anything is read, so that the .CHD goes straight into the
+    // waveforms: read into a buffer and copied, a large test's waveforms pass through memory
+    // twice.
     std::array<PointBatch, kMaxSections> batches;
-    std::array<size_t, kMaxSections> filled{};
+    std::vector<SamplePoint*, LargeAllocator<SamplePoint*>> points;
     try {
         for (int si = 0; si < kMaxSections; ++si) {
             const int k = kSiSectionSlot[si];
             if (lists[k] && adding[si] > 0) batches[k] = PointBatch(adding[si]);
         }
+        points.assign(rays.size(), nullptr);
+        std::array<size_t, kMaxSections> placed{};
+        for (size_t r = 0; r < rays.size(); ++r) {
+            if (rays[r].si < 0 || rays[r].si >= kMaxSections) continue;  // a pair no list holds
+            const int k = kSiSectionSlot[rays[r].si];
+            if (!lists[k]) continue;
+            SamplePoint& p = batches[k][placed[k]++];
+            if (direct[k]) p.samples.resize(static_cast<size_t>(length));  // memory taken, not touched
+            points[r] = &p;
+        }
     } catch (const std::bad_alloc&) {
         return failWith(fileErrorText(chdPath_, ENOMEM));
     }
 
-    // The .CHD is read in windows of whole 16-bit values (every waveform offset is even). On a
-    // little-endian host a stored value becomes a converter code as it is copied into its point,
-    // so the waveforms are gone over once.
-    constexpr bool littleEndian = std::endian::native == std::endian::little;
-    std::vector<uint16_t> window;
-    uint64_t windowStart = 0;
-    std::vector<uint16_t> wave;
+    const WaveformFill fill{info, lists, rays, points, direct, ChdSource(chd.get(), chdMemory_)};
+    if (const int err = fill.run(levelStarts, progress)) return failWith(fileErrorText(chdPath_, err));
+
     const int total = static_cast<int>(levelStarts.size());
-    size_t nextLevel = 0;
-    for (size_t r = 0; r < rays.size(); ++r) {
-        if (nextLevel < levelStarts.size() && levelStarts[nextLevel] == r) {
-            ++nextLevel;
-            if (progress && nextLevel % 256 == 0) progress(static_cast<int>(nextLevel), total);
-        }
-        const Ray& ray = rays[r];
-        if (ray.si < 0 || ray.si >= kMaxSections) continue;  // a pair no list holds
-        const int k = kSiSectionSlot[ray.si];
-        CSampleDataList* list = lists[k];
-        if (!list) continue;
-
-        const uint64_t offset = static_cast<uint64_t>(ray.waveIndex) * 2;
-        if (offset < windowStart || offset + waveBytes > windowStart + 2 * window.size()) {
-            windowStart = offset;
-            const uint64_t bytes =
-                std::min<uint64_t>(std::max<uint64_t>(kChunkBytes, waveBytes), chdSize - offset);
-            window.resize(static_cast<size_t>(bytes / 2));
-            std::span<uint8_t> into(reinterpret_cast<uint8_t*>(window.data()), window.size() * 2);
-            const bool read = inMemory_
-                                  ? (std::memcpy(into.data(), chdMemory_.data() + offset, into.size()), true)
-                                  : readAllAt(chd.get(), into, offset);
-            if (!read) return failWith(fileErrorText(chdPath_, errno ? errno : EIO));
-        }
-        const uint16_t* stored = window.data() + (offset - windowStart) / 2;
-        SamplePoint& p = batches[k][filled[k]++];
-        try {
-            if (littleEndian && list->sampleLength == length) {
-                p.samples.assign(StoredCodes{stored}, StoredCodes{stored + length});
-            } else {
-                // A list of another waveform length takes the file's samples, the rest of its
-                // waveform on the zero line.
-                const auto need = static_cast<size_t>(std::max(length, list->sampleLength));
-                if (wave.size() != need) wave.assign(need, uint16_t{2048});
-                const auto* bytes = reinterpret_cast<const uint8_t*>(stored);
-                for (int32_t j = 0; j < length; ++j)
-                    wave[static_cast<size_t>(j)] = readChdSample(bytes + 2 * j);
-                p.samples.assign(wave.begin(), wave.begin() + list->sampleLength);
-            }
-        } catch (const std::bad_alloc&) {
-            return failWith(fileErrorText(chdPath_, ENOMEM));
-        }
-        p.depth = ray.destL;
-        p.threshold = 0.0f;
-        p.delay = ray.delay;
-        p.gain = ray.gain;
-        p.amplitudeDb = ray.adb;
-        p.tIndexValue = static_cast<float>(std::trunc((static_cast<double>(ray.t) - ray.delay) / dt));
-        // T was written with the delay in force, Ta with its whole microseconds.
-        const double delay = ray.delay == -1.0f ? info.sections[k].delay : ray.delay;
-        p.tIndex = sampleIndexFrom((ray.t - delay) / dt - 1.0, length);
-        p.ampIndex = sampleIndexFrom((ray.ta - std::trunc(delay)) / dt - 1.0, length);
-        const size_t at = static_cast<size_t>(p.ampIndex);
-        const int32_t ampCode = at < p.samples.size() ? p.samples[at] : 2048;
-        p.amplitude = static_cast<float>(
-            amplitudeToDb(pointMetrics(info, k + 1, p.tIndex, p.depth, p.gain, ampCode, p.delay).amplitude));
-    }
-
     std::array<size_t, kMaxSections> linked{};
     for (int k = 0; k < kMaxSections; ++k) {
         if (!lists[k] || batches[k].size() == 0) continue;

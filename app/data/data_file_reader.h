@@ -75,6 +75,9 @@ class COpenfile {
     using RayVector = std::vector<Ray, LargeAllocator<Ray>>;
     bool scanRays(const CInfo& info, uint64_t chdSize, RayVector& rays, std::vector<uint32_t>& levelStarts,
                   bool& transmitterMoved);
+    class WaveformFill;  // reads the .CHD into the points being built
+    // The fields of a point of section slot k from its row, once its waveform is in.
+    static void setPointFields(const CInfo& info, int k, const Ray& ray, SamplePoint& p);
 
     // Memory for the text of a file (allocateLarge): huge-page-advised, so that a 16 MB text costs a handful
     // of page faults rather than thousands, and not zeroed before it is read into.

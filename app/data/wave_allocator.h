@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace lx9 {
@@ -64,6 +65,17 @@ struct WaveAllocator {
     WaveAllocator(const WaveAllocator<U>&) noexcept {}
     T* allocate(size_t n) { return static_cast<T*>(allocateWave(n * sizeof(T))); }
     void deallocate(T* p, size_t n) noexcept { freeWave(p, n * sizeof(T)); }
+    // resize() leaves new samples unset: every waveform is filled right after it is sized (from
+    // the instrument or straight from a file), and zeroing a quarter gigabyte first would cost
+    // as much again. Anything that wants a value says so (assign, the fill constructor).
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
     template <class U>
     bool operator==(const WaveAllocator<U>&) const noexcept {
         return true;

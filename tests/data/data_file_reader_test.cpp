@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -592,7 +594,9 @@ TEST(DataFileReader, RowNumbersReadExactlyAsParseReal) {
 
 // A pair large enough for the .CHD to be read ahead from a second thread (16 MB and more) comes
 // back point for point; the thread-sanitizer build runs it too.
-TEST(DataFileReader, ALargePairReadAheadComesBackWhole) {
+// Large enough for the read-ahead and for both filling threads, in lists as the program makes
+// them and in a mix: a section nobody keeps, one kept at half the file's waveform length.
+TEST(DataFileReader, ALargePairComesBackWholeIntoAnyLists) {
     ViewingState viewing;
     TempDir dir;
     const std::string base = dir.base("deep");
@@ -605,25 +609,56 @@ TEST(DataFileReader, ALargePairReadAheadComesBackWhole) {
     writePair(info, lists, kLevels, false);
     ASSERT_GE(fs::file_size(base + ".CHD"), 16u << 20);
 
-    CInfo back = otherRecord();
-    Lists read;
-    const OpenReport report = openInto(base, back, read);
-    ASSERT_TRUE(report.ok) << report.error;
-    ASSERT_EQ(report.levels, kLevels);
-    for (int e = 0; e < kMaxSections; ++e) {
-        CSampleDataList& written = *lists[static_cast<size_t>(e)];
-        CSampleDataList& opened = *read[static_cast<size_t>(kSiSectionSlot[siOf(info.sections[e].name)])];
-        auto g1 = written.lock();
-        auto g2 = opened.lock();
-        ASSERT_EQ(opened.count, kLevels);
-        EXPECT_EQ(opened.current, opened.tail);
-        for (int i = 0; i < kLevels; ++i) {
-            const SamplePoint& w = *written.pointAt(i);
-            const SamplePoint& o = *opened.pointAt(i);
-            ASSERT_EQ(o.samples, w.samples) << e << " " << i;
-            ASSERT_NEAR(o.depth, w.depth, 0.0005);
-            ASSERT_EQ(o.tIndex, w.tIndex);
-            ASSERT_EQ(o.ampIndex, w.ampIndex);
+    constexpr int kDropped = 2, kHalved = 3;  // list slots
+    for (const bool mixed : {false, true}) {
+        SCOPED_TRACE(mixed ? "mixed lists" : "lists of the file's length");
+        CInfo back = otherRecord();
+        Lists read;
+        std::vector<int> progress;
+        const auto caller = std::this_thread::get_id();
+        bool elsewhere = false;
+        const OpenReport report = openDataFile(
+            base, back,
+            [&](const CInfo& h) {
+                read = makeLists(h.sampleLength);
+                if (mixed) {
+                    read[kDropped].reset();
+                    read[kHalved] = std::make_unique<CSampleDataList>(512, kHalved);
+                }
+                return listPointers(read);
+            },
+            [&](int done, int total) {
+                elsewhere = elsewhere || std::this_thread::get_id() != caller;
+                ASSERT_EQ(total, kLevels);
+                progress.push_back(done);
+            });
+        ASSERT_TRUE(report.ok) << report.error;
+        ASSERT_EQ(report.levels, kLevels);
+        EXPECT_FALSE(elsewhere);
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+        EXPECT_EQ(progress.back(), kLevels);
+        for (int e = 0; e < kMaxSections; ++e) {
+            const int slot = kSiSectionSlot[siOf(info.sections[e].name)];
+            if (mixed && slot == kDropped) continue;
+            CSampleDataList& written = *lists[static_cast<size_t>(e)];
+            CSampleDataList& opened = *read[static_cast<size_t>(slot)];
+            auto g1 = written.lock();
+            auto g2 = opened.lock();
+            ASSERT_EQ(opened.count, kLevels);
+            EXPECT_EQ(opened.current, opened.tail);
+            for (int i = 0; i < kLevels; ++i) {
+                const SamplePoint& w = *written.pointAt(i);
+                const SamplePoint& o = *opened.pointAt(i);
+                if (mixed && slot == kHalved) {
+                    ASSERT_EQ(o.samples.size(), 512u);
+                    ASSERT_TRUE(std::equal(o.samples.begin(), o.samples.end(), w.samples.begin())) << i;
+                } else {
+                    ASSERT_EQ(o.samples, w.samples) << e << " " << i;
+                }
+                ASSERT_NEAR(o.depth, w.depth, 0.0005);
+                ASSERT_EQ(o.tIndex, w.tIndex);
+                ASSERT_EQ(o.ampIndex, w.ampIndex);
+            }
         }
     }
 }
