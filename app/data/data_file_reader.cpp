@@ -14,7 +14,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <stop_token>
 #include <system_error>
 #include <thread>
 
@@ -125,32 +124,6 @@ class FileDescriptor {
 
   private:
     int fd_;
-};
-
-// Has the kernel bring a large .CHD into the page cache from a second thread while this one
-// parses the rows, so that the disk and the processor work at the same time. The kernel reads
-// ahead a few megabytes per request and blocks while it queues them, hence a thread. It holds
-// no memory and shares nothing with the reader but the descriptor, which outlives it.
-class Prefetch {
-  public:
-    Prefetch(int fd, uint64_t size) {
-        if (fd < 0 || size < kPrefetchMin) return;
-        try {
-            thread_ = std::jthread([fd, size](const std::stop_token& stop) {
-                for (uint64_t at = 0; at < size && !stop.stop_requested(); at += kPrefetchStep)
-                    ::posix_fadvise(fd, static_cast<off_t>(at), static_cast<off_t>(kPrefetchStep),
-                                    POSIX_FADV_WILLNEED);
-            });
-        } catch (const std::system_error&) {
-            // No thread: the reads below fetch the file as they go.
-        }
-    }
-    // Stops and joins the thread (std::jthread).
-
-  private:
-    static constexpr uint64_t kPrefetchMin = 16ull << 20;
-    static constexpr uint64_t kPrefetchStep = 4ull << 20;
-    std::jthread thread_;
 };
 
 }  // namespace
@@ -628,7 +601,6 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
     }
     FileDescriptor chd(fd);
     if (chdSize == 0) return failWith(chdPath_ + ": 文件为空");
-    const Prefetch prefetch(chd.get(), chdSize);
 
     RayVector rays;
     std::vector<uint32_t> levelStarts;

@@ -368,7 +368,17 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
 
     const int64_t start = nextChdPos_;
     const size_t blockValues = static_cast<size_t>(sectionCount_) * static_cast<size_t>(sampleLength_);
-    levelBuffer_.assign(blockValues, 0);  // slots without a waveform stay zero
+    // Save-at-end builds the level at the end of what it is gathering; real time in a buffer of
+    // its own.
+    const bool gathering = target_ == Target::ReplaceAtClose;
+    std::vector<int16_t>& values = gathering ? chdPending_ : levelBuffer_;
+    if (!gathering) values.clear();
+    if (gathering && values.empty()) {
+        chdPendingAt_ = static_cast<uint64_t>(start - 1);
+        chtPendingAt_ = chtSize_;
+    }
+    const size_t first = values.size();
+    values.resize(first + blockValues);  // slots without a waveform stay zero
     rowBuffer_.clear();
     int rows = 0;
     for (int k = 0; k < kMaxSections && rows < sectionCount_; ++k) {
@@ -380,7 +390,7 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
         const SamplePoint* p = pointOf(*list);
         if (!p) continue;
         rayRow(rowBuffer_, info, slotSi_[k], entry, *p, start + bytesPerWaveform_ * rows);
-        int16_t* out = levelBuffer_.data() + static_cast<size_t>(rows) * static_cast<size_t>(sampleLength_);
+        int16_t* out = values.data() + first + static_cast<size_t>(rows) * static_cast<size_t>(sampleLength_);
         const size_t have = std::min(p->samples.size(), static_cast<size_t>(sampleLength_));
         for (size_t j = 0; j < have; ++j)
             out[j] = static_cast<int16_t>(p->samples[j] - kChdZeroCode);
@@ -390,26 +400,21 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
         ++rows;
     }
     if constexpr (std::endian::native == std::endian::big) {
-        for (int16_t& v : levelBuffer_) {
-            const auto u = static_cast<uint16_t>(v);
-            v = static_cast<int16_t>(static_cast<uint16_t>((u >> 8) | (u << 8)));
+        for (size_t i = first; i < values.size(); ++i) {
+            const auto u = static_cast<uint16_t>(values[i]);
+            values[i] = static_cast<int16_t>(static_cast<uint16_t>((u >> 8) | (u << 8)));
         }
     }
+    const uint64_t blockBytes = blockValues * sizeof(int16_t);
 
-    const std::span<const uint8_t> block(reinterpret_cast<const uint8_t*>(levelBuffer_.data()),
-                                         levelBuffer_.size() * sizeof(int16_t));
-    if (target_ == Target::ReplaceAtClose) {
-        if (chdPending_.empty()) {
-            chdPendingAt_ = static_cast<uint64_t>(start - 1);
-            chtPendingAt_ = chtSize_;
-        }
-        chdPending_.insert(chdPending_.end(), block.begin(), block.end());
+    if (gathering) {
         chtPending_ += rowBuffer_;
         levels_.push_back(LevelRecord{chtSize_, rows, static_cast<uint64_t>(start - 1)});
         chtSize_ += rowBuffer_.size();
-        nextChdPos_ = start + static_cast<int64_t>(block.size());
-        return chdPending_.size() < kPendingBytes || flushPending();
+        nextChdPos_ = start + static_cast<int64_t>(blockBytes);
+        return chdPending_.size() * sizeof(int16_t) < kPendingBytes || flushPending();
     }
+    const std::span<const uint8_t> block(reinterpret_cast<const uint8_t*>(levelBuffer_.data()), blockBytes);
     // Real time: each level is durable before the next is measured.
     if (!writeAllAt(chdFile_, block, static_cast<uint64_t>(start - 1)) || ::fdatasync(chdFile_) != 0) {
         return fail(chdPath_, errno);
@@ -423,14 +428,21 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
     }
     levels_.push_back(LevelRecord{chtSize_, rows, static_cast<uint64_t>(start - 1)});
     chtSize_ += rowBuffer_.size();
-    nextChdPos_ = start + static_cast<int64_t>(block.size());
+    nextChdPos_ = start + static_cast<int64_t>(blockBytes);
     return true;
 }
 
 bool CSaveFile::flushPending() {
     if (chdPending_.empty() && chtPending_.empty()) return true;
-    if (!writeAllAt(chdFile_, chdPending_, chdPendingAt_)) return fail(chdPath_, errno);
+    const std::span<const uint8_t> values(reinterpret_cast<const uint8_t*>(chdPending_.data()),
+                                          chdPending_.size() * sizeof(int16_t));
+    if (!writeAllAt(chdFile_, values, chdPendingAt_)) return fail(chdPath_, errno);
     if (!writeAllAt(chtFile_, bytesOf(chtPending_), chtPendingAt_)) return fail(chtPath_, errno);
+    // Only a start: the disk writes while the next piece is built. close() still waits for all.
+    ::sync_file_range(chdFile_, static_cast<off_t>(chdPendingAt_), static_cast<off_t>(values.size()),
+                      SYNC_FILE_RANGE_WRITE);
+    ::sync_file_range(chtFile_, static_cast<off_t>(chtPendingAt_), static_cast<off_t>(chtPending_.size()),
+                      SYNC_FILE_RANGE_WRITE);
     chdPending_.clear();
     chtPending_.clear();
     return true;

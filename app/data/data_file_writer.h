@@ -126,7 +126,9 @@ class CSaveFile {
     std::string rowBuffer_;
     // Save-at-end gathers levels into a few large writes: the temporary files need no per-level
     // durability, and one small write per level and file costs more than the data itself.
-    std::vector<uint8_t> chdPending_;
+    // The levels' values go straight into chdPending_; the disk is asked to start writing each
+    // piece as it is handed over, so that the final sync waits for little more than the last.
+    std::vector<int16_t> chdPending_;
     std::string chtPending_;
     uint64_t chdPendingAt_ = 0;
     uint64_t chtPendingAt_ = 0;

@@ -592,10 +592,9 @@ TEST(DataFileReader, RowNumbersReadExactlyAsParseReal) {
     }
 }
 
-// A pair large enough for the .CHD to be read ahead from a second thread (16 MB and more) comes
-// back point for point; the thread-sanitizer build runs it too.
-// Large enough for the read-ahead and for both filling threads, in lists as the program makes
-// them and in a mix: a section nobody keeps, one kept at half the file's waveform length.
+// A pair large enough for both filling threads comes back point for point, in lists as the
+// program makes them and in a mix: a section nobody keeps, one kept at half the file's waveform
+// length. The thread-sanitizer build runs it too.
 TEST(DataFileReader, ALargePairComesBackWholeIntoAnyLists) {
     ViewingState viewing;
     TempDir dir;
