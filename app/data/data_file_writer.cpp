@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <span>
-#include <system_error>
 
 #include "data/atomic_file.h"
 #include "data/data_file_text.h"
@@ -275,7 +274,6 @@ bool CSaveFile::fail(const std::filesystem::path& where, int err) {
 }
 
 void CSaveFile::closeFiles() {
-    writer_.reset();  // it writes to the files
     if (chtFile_ >= 0) ::close(chtFile_);
     if (chdFile_ >= 0) ::close(chdFile_);
     chtFile_ = chdFile_ = -1;
@@ -352,13 +350,7 @@ bool CSaveFile::createFiles(const CInfo& info, Target target) {
         return fail(chtPath_, err);
     }
     chtSize_ = header.size();
-    if (temporary) {
-        try {
-            writer_ = std::make_unique<PieceWriter>(chdFile_, chtFile_);
-        } catch (const std::system_error&) {
-            // No thread: the pieces are written as they fill, by the caller.
-        }
-    } else {
+    if (!temporary) {
         // The pair must exist, header included, before the first level counts as saved.
         if (::fdatasync(chtFile_) != 0 || ::fdatasync(chdFile_) != 0) return fail(chtPath_, errno);
         syncDirectory(chtPath_.parent_path());
@@ -442,28 +434,18 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
 
 bool CSaveFile::flushPending() {
     if (chdPending_.empty() && chtPending_.empty()) return true;
-    SavePiece piece{std::move(chdPending_), chdPendingAt_, std::move(chtPending_), chtPendingAt_};
-    if (writer_) {
-        const bool handed = writer_->hand(piece);
-        chdPending_ = std::move(piece.chd);
-        chtPending_ = std::move(piece.cht);
-        return handed || failPiece(writer_->failure());
-    }
-    const PieceFailure failure = writePiece(chdFile_, chtFile_, piece);
-    chdPending_ = std::move(piece.chd);
-    chtPending_ = std::move(piece.cht);
+    const std::span<const uint8_t> values(reinterpret_cast<const uint8_t*>(chdPending_.data()),
+                                          chdPending_.size() * sizeof(int16_t));
+    if (!writeAllAt(chdFile_, values, chdPendingAt_)) return fail(chdPath_, errno);
+    if (!writeAllAt(chtFile_, bytesOf(chtPending_), chtPendingAt_)) return fail(chtPath_, errno);
+    // Only a start: the disk writes while the next piece is built. close() still waits for all.
+    ::sync_file_range(chdFile_, static_cast<off_t>(chdPendingAt_), static_cast<off_t>(values.size()),
+                      SYNC_FILE_RANGE_WRITE);
+    ::sync_file_range(chtFile_, static_cast<off_t>(chtPendingAt_), static_cast<off_t>(chtPending_.size()),
+                      SYNC_FILE_RANGE_WRITE);
     chdPending_.clear();
     chtPending_.clear();
-    return failure.err == 0 || failPiece(failure);
-}
-
-bool CSaveFile::settlePending() {
-    if (!flushPending()) return false;
-    return !writer_ || writer_->drain() || failPiece(writer_->failure());
-}
-
-bool CSaveFile::failPiece(const PieceFailure& failure) {
-    return fail(failure.chd ? chdPath_ : chtPath_, failure.err);
+    return true;
 }
 
 bool CSaveFile::writeLevel(const CInfo& info, const SectionLists& lists, int level) {
@@ -480,8 +462,7 @@ bool CSaveFile::close() {
         closeFiles();
         return ok;
     }
-    if (ok && !settlePending()) ok = false;
-    writer_.reset();
+    if (ok && !flushPending()) ok = false;
     if (ok && (::fdatasync(chdFile_) != 0 || ::fdatasync(chtFile_) != 0)) ok = fail(chtPath_, errno);
     const int chd = chdFile_, cht = chtFile_;
     chtFile_ = chdFile_ = -1;
@@ -580,7 +561,7 @@ bool CSaveFile::reloadRecent(const CInfo& info, const SectionLists& lists, int l
         return false;
     }
     if (windowLevels < 2 || level < 0) return false;
-    if (!settlePending()) return false;  // it reads back what was written
+    if (!flushPending()) return false;  // it reads back what was written
     const int half = windowLevels / 2;
     const int n = std::min(half, levelsWritten());
     if (n == 0) return true;

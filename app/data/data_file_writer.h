@@ -18,13 +18,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "data/cinfo.h"
 #include "data/data_file_format.h"
-#include "data/piece_writer.h"
 
 namespace lx9 {
 
@@ -99,8 +97,6 @@ class CSaveFile {
     bool writeLevelWith(const CInfo& info, const SectionLists& lists, const PointOf& pointOf);
     bool fail(const std::filesystem::path& where, int err);
     bool flushPending();
-    bool settlePending();  // flushPending, then wait until the writer has written it all
-    bool failPiece(const PieceFailure& failure);
     void closeFiles();
     void discardTemporaries();
 
@@ -130,13 +126,12 @@ class CSaveFile {
     std::string rowBuffer_;
     // Save-at-end gathers levels into a few large writes: the temporary files need no per-level
     // durability, and one small write per level and file costs more than the data itself.
-    // The levels' values go straight into chdPending_; each full piece goes to writer_ (or is
-    // written here when no thread could be started).
+    // The levels' values go straight into chdPending_; the disk is asked to start writing each
+    // piece as it is handed over, so that the final sync waits for little more than the last.
     std::vector<int16_t> chdPending_;
     std::string chtPending_;
     uint64_t chdPendingAt_ = 0;
     uint64_t chtPendingAt_ = 0;
-    std::unique_ptr<PieceWriter> writer_;  // save at the end only
 };
 
 // The T(us), Ta(us) and A(dB) columns of point p's ray row in section entry `entry` (3 × 8
