@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <span>
+#include <system_error>
 
 #include "data/atomic_file.h"
 #include "data/data_file_text.h"
@@ -206,14 +207,30 @@ std::string headerText(const CInfo& info, std::string_view date, int rowCount,
 }
 
 // One row of the ray block for point p of section entry `entry` (slot SI `si`).
-void rayRow(std::string& out, const CInfo& info, int si, int entry, const SamplePoint& p, int64_t seek) {
+// Stores p's waveform at `out` as the .CHD holds it, `length` values (the zero line after a
+// shorter waveform), and returns the largest distance of any of its samples from the zero code,
+// for the row: one pass over a waveform that is read from memory only once.
+int storeWave(const SamplePoint& p, int16_t* out, size_t length) {
+    const uint16_t* in = p.samples.data();
+    const size_t have = std::min(p.samples.size(), length);
+    int absMax = 0;
+    for (size_t j = 0; j < have; ++j) {
+        const int value = static_cast<int>(in[j]) - kChdZeroCode;
+        out[j] = static_cast<int16_t>(value);
+        absMax = std::max(absMax, std::abs(value));
+    }
+    for (size_t j = have; j < p.samples.size(); ++j)
+        absMax = std::max(absMax, std::abs(static_cast<int>(in[j]) - kChdZeroCode));
+    std::fill(out + have, out + length, static_cast<int16_t>(2048 - kChdZeroCode));
+    return absMax;
+}
+
+void rayRow(std::string& out, const CInfo& info, int si, int entry, const SamplePoint& p, int64_t seek,
+            int absMax) {
     const SectionPara& s = info.sections[entry];
     float source = p.depth;
     if (info.testMode == kInclined) source = p.depth + s.heightDiff / 1000.0f;
     if (info.testMode == kFan) source = s.sectionStartDepth;
-    int absMax = 0;
-    for (uint16_t code : p.samples)
-        absMax = std::max(absMax, std::abs(static_cast<int>(code) - kChdZeroCode));
 
     putInt(out, si, 2, true);
     putColumnFixed(out, source, 8, 2);
@@ -274,6 +291,7 @@ bool CSaveFile::fail(const std::filesystem::path& where, int err) {
 }
 
 void CSaveFile::closeFiles() {
+    chdSync_.reset();  // it syncs the .CHD
     if (chtFile_ >= 0) ::close(chtFile_);
     if (chdFile_ >= 0) ::close(chdFile_);
     chtFile_ = chdFile_ = -1;
@@ -350,7 +368,13 @@ bool CSaveFile::createFiles(const CInfo& info, Target target) {
         return fail(chtPath_, err);
     }
     chtSize_ = header.size();
-    if (!temporary) {
+    if (temporary) {
+        try {
+            chdSync_ = std::make_unique<BackgroundSync>(chdFile_);
+        } catch (const std::system_error&) {
+            // No thread: close() syncs it all, as it does anyway.
+        }
+    } else {
         // The pair must exist, header included, before the first level counts as saved.
         if (::fdatasync(chtFile_) != 0 || ::fdatasync(chdFile_) != 0) return fail(chtPath_, errno);
         syncDirectory(chtPath_.parent_path());
@@ -371,14 +395,14 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
     // Save-at-end builds the level at the end of what it is gathering; real time in a buffer of
     // its own.
     const bool gathering = target_ == Target::ReplaceAtClose;
-    std::vector<int16_t>& values = gathering ? chdPending_ : levelBuffer_;
+    StoredValues& values = gathering ? chdPending_ : levelBuffer_;
     if (!gathering) values.clear();
     if (gathering && values.empty()) {
         chdPendingAt_ = static_cast<uint64_t>(start - 1);
         chtPendingAt_ = chtSize_;
     }
     const size_t first = values.size();
-    values.resize(first + blockValues);  // slots without a waveform stay zero
+    values.resize(first + blockValues);  // unset: every value is written below
     rowBuffer_.clear();
     int rows = 0;
     for (int k = 0; k < kMaxSections && rows < sectionCount_; ++k) {
@@ -389,16 +413,14 @@ bool CSaveFile::writeLevelWith(const CInfo& info, const SectionLists& lists, con
         auto guard = list->lock();
         const SamplePoint* p = pointOf(*list);
         if (!p) continue;
-        rayRow(rowBuffer_, info, slotSi_[k], entry, *p, start + bytesPerWaveform_ * rows);
         int16_t* out = values.data() + first + static_cast<size_t>(rows) * static_cast<size_t>(sampleLength_);
-        const size_t have = std::min(p->samples.size(), static_cast<size_t>(sampleLength_));
-        for (size_t j = 0; j < have; ++j)
-            out[j] = static_cast<int16_t>(p->samples[j] - kChdZeroCode);
-        // A point shorter than the file's waveforms is padded with the zero line.
-        for (size_t j = have; j < static_cast<size_t>(sampleLength_); ++j)
-            out[j] = 2048 - kChdZeroCode;
+        const int absMax = storeWave(*p, out, static_cast<size_t>(sampleLength_));
+        rayRow(rowBuffer_, info, slotSi_[k], entry, *p, start + bytesPerWaveform_ * rows, absMax);
         ++rows;
     }
+    // Slots of sections without a point at this level stay zero.
+    std::fill(values.begin() + static_cast<std::ptrdiff_t>(first + static_cast<size_t>(rows) * sampleLength_),
+              values.end(), int16_t{0});
     if constexpr (std::endian::native == std::endian::big) {
         for (size_t i = first; i < values.size(); ++i) {
             const auto u = static_cast<uint16_t>(values[i]);
@@ -443,6 +465,7 @@ bool CSaveFile::flushPending() {
                       SYNC_FILE_RANGE_WRITE);
     ::sync_file_range(chtFile_, static_cast<off_t>(chtPendingAt_), static_cast<off_t>(chtPending_.size()),
                       SYNC_FILE_RANGE_WRITE);
+    if (chdSync_) chdSync_->written();
     chdPending_.clear();
     chtPending_.clear();
     return true;
@@ -463,6 +486,9 @@ bool CSaveFile::close() {
         return ok;
     }
     if (ok && !flushPending()) ok = false;
+    const int background = chdSync_ ? chdSync_->finish() : 0;
+    chdSync_.reset();
+    if (ok && background != 0) ok = fail(chdPath_, background);  // this fd will not report it again
     if (ok && (::fdatasync(chdFile_) != 0 || ::fdatasync(chtFile_) != 0)) ok = fail(chtPath_, errno);
     const int chd = chdFile_, cht = chtFile_;
     chtFile_ = chdFile_ = -1;

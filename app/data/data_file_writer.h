@@ -18,11 +18,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "data/background_sync.h"
 #include "data/cinfo.h"
 #include "data/data_file_format.h"
+#include "data/wave_allocator.h"
 
 namespace lx9 {
 
@@ -122,16 +125,20 @@ class CSaveFile {
     std::vector<LevelRecord> levels_;
 
     // Per-level buffers, kept between levels so a long test allocates once.
-    std::vector<int16_t> levelBuffer_;
+    // Level values as the .CHD stores them; growing them leaves the new values unset, as every
+    // one is written right after (WaveAllocator).
+    using StoredValues = std::vector<int16_t, WaveAllocator<int16_t>>;
+    StoredValues levelBuffer_;
     std::string rowBuffer_;
     // Save-at-end gathers levels into a few large writes: the temporary files need no per-level
     // durability, and one small write per level and file costs more than the data itself.
     // The levels' values go straight into chdPending_; the disk is asked to start writing each
     // piece as it is handed over, so that the final sync waits for little more than the last.
-    std::vector<int16_t> chdPending_;
+    StoredValues chdPending_;
     std::string chtPending_;
     uint64_t chdPendingAt_ = 0;
     uint64_t chtPendingAt_ = 0;
+    std::unique_ptr<BackgroundSync> chdSync_;  // save at the end: syncs the .CHD as pieces go out
 };
 
 // The T(us), Ta(us) and A(dB) columns of point p's ray row in section entry `entry` (3 × 8
