@@ -477,8 +477,12 @@ class COpenfile::WaveformFill {
   public:
     const CInfo& info;
     const SectionLists& lists;
+    static constexpr size_t kStretch = 2048;             // rays: 4 MB of 1 024-sample waveforms
+    using Cursors = std::array<uint32_t, kMaxSections>;  // the next point of each list's batch
+
     const RayVector& rays;
-    std::span<SamplePoint* const> points;  // null: a ray no list takes
+    std::array<PointBatch, kMaxSections>& batches;  // the points, in file order per list
+    std::span<const Cursors> stretchStarts;         // the first point of each stretch
     const std::array<bool, kMaxSections>& direct;
     ChdSource source;
 
@@ -514,43 +518,51 @@ class COpenfile::WaveformFill {
     }
 
   private:
-    static constexpr size_t kStretch = 2048;  // rays: 4 MB of 1 024-sample waveforms
     static constexpr size_t kRunWaves = 256;  // waveforms per scattered read
+
+    // The slot of the list that takes ray r; -1 for a pair no list holds.
+    int slotOf(size_t r) const {
+        const int si = rays[r].si;
+        if (si < 0 || si >= kMaxSections) return -1;
+        const int k = kSiSectionSlot[si];
+        return lists[k] ? k : -1;
+    }
 
     // Rays [first, last); 0 or an errno.
     int fillStretch(size_t first, size_t last) const {
         const int32_t length = info.sampleLength;
         const size_t waveBytes = 2 * static_cast<size_t>(length);
+        Cursors next = stretchStarts[first / kStretch];
         std::array<iovec, kRunWaves> run;
+        std::array<SamplePoint*, kRunWaves> runPoints;
         for (size_t r = first; r < last;) {
-            SamplePoint* p = points[r];
-            if (!p) {
+            const int k = slotOf(r);
+            if (k < 0) {
                 ++r;
                 continue;
             }
-            const int k = kSiSectionSlot[rays[r].si];
             const uint64_t offset = 2 * static_cast<uint64_t>(rays[r].waveIndex);
             if (!direct[k]) {
-                if (const int err = fillConverted(*p, k, offset)) return err;
-                setPointFields(info, k, rays[r], *p);
+                SamplePoint& p = batches[k][next[k]++];
+                if (const int err = fillConverted(p, k, offset)) return err;
+                setPointFields(info, k, rays[r], p);
                 ++r;
                 continue;
             }
             // Adjacent waveforms are read together, scattered into their points, and made codes
             // while they are still in the cache.
             size_t n = 0;
-            for (; n < run.size() && r + n < last; ++n) {
-                const Ray& ray = rays[r + n];
-                SamplePoint* q = points[r + n];
-                if (!q || !direct[kSiSectionSlot[ray.si]] ||
-                    2 * static_cast<uint64_t>(ray.waveIndex) != offset + n * waveBytes) {
+            for (int q = k; n < run.size() && r + n < last; ++n) {
+                if (n > 0) q = slotOf(r + n);
+                if (q < 0 || !direct[q] ||
+                    2 * static_cast<uint64_t>(rays[r + n].waveIndex) != offset + n * waveBytes)
                     break;
-                }
-                run[n] = iovec{q->samples.data(), waveBytes};
+                runPoints[n] = &batches[q][next[q]++];
+                run[n] = iovec{runPoints[n]->samples.data(), waveBytes};
             }
             if (!source.scatter(offset, std::span(run.data(), n))) return errno ? errno : EIO;
             for (size_t i = 0; i < n; ++i) {
-                SamplePoint& q = *points[r + i];
+                SamplePoint& q = *runPoints[i];
                 for (uint16_t& v : q.samples)
                     v = static_cast<uint16_t>(v + kChdZeroCode);
                 setPointFields(info, kSiSectionSlot[rays[r + i].si], rays[r + i], q);
@@ -640,27 +652,28 @@ bool COpenfile::readRows(CInfo& info, const SectionLists& lists, const ProgressF
     // waveforms: read into a buffer and copied, a large test's waveforms pass through memory
     // twice.
     std::array<PointBatch, kMaxSections> batches;
-    std::vector<SamplePoint*, LargeAllocator<SamplePoint*>> points;
+    std::vector<WaveformFill::Cursors> stretchStarts;
     try {
         for (int si = 0; si < kMaxSections; ++si) {
             const int k = kSiSectionSlot[si];
             if (lists[k] && adding[si] > 0) batches[k] = PointBatch(adding[si]);
         }
-        points.assign(rays.size(), nullptr);
-        std::array<size_t, kMaxSections> placed{};
+        stretchStarts.resize((rays.size() + WaveformFill::kStretch - 1) / WaveformFill::kStretch);
+        WaveformFill::Cursors placed{};
         for (size_t r = 0; r < rays.size(); ++r) {
+            if (r % WaveformFill::kStretch == 0) stretchStarts[r / WaveformFill::kStretch] = placed;
             if (rays[r].si < 0 || rays[r].si >= kMaxSections) continue;  // a pair no list holds
             const int k = kSiSectionSlot[rays[r].si];
             if (!lists[k]) continue;
             SamplePoint& p = batches[k][placed[k]++];
             if (direct[k]) p.samples.resize(static_cast<size_t>(length));  // memory taken, not touched
-            points[r] = &p;
         }
     } catch (const std::bad_alloc&) {
         return failWith(fileErrorText(chdPath_, ENOMEM));
     }
 
-    const WaveformFill fill{info, lists, rays, points, direct, ChdSource(chd.get(), chdMemory_)};
+    const WaveformFill fill{
+        info, lists, rays, batches, stretchStarts, direct, ChdSource(chd.get(), chdMemory_)};
     if (const int err = fill.run(levelStarts, progress)) return failWith(fileErrorText(chdPath_, err));
 
     const int total = static_cast<int>(levelStarts.size());
