@@ -268,10 +268,16 @@ TEST_F(ConsoleRun, StartUpWithoutAnInstrument) {
 TEST_F(ConsoleRun, BufferedStartUpSendsEveryParameterRecord) {
     start(pileTest(2.0f, 1), test::quietPile(2.0, 1.0, 5.0, kLength));
     EXPECT_FALSE(holdForParameters.load());
-    ASSERT_TRUE(runUntil([&] {
-        return rig->simulator().withModel([](sim::InstrumentModel& m, double) { return m.holdsTest(); });
-    }));
-    EXPECT_FALSE(pendingSet1.load() || pendingSet2.load() || pendingSet3.load() || pendingHeight.load());
+    // The instrument holds the test once the last record arrives, a moment before the worker
+    // has its reply and clears that record's flag: wait for both.
+    auto anyPending = [] {
+        return pendingSet1.load() || pendingSet2.load() || pendingSet3.load() || pendingHeight.load();
+    };
+    EXPECT_TRUE(runUntil([&] {
+        return !anyPending() &&
+               rig->simulator().withModel([](sim::InstrumentModel& m, double) { return m.holdsTest(); });
+    })) << "records still to send: "
+        << anyPending();
 }
 
 // A test held in the instrument: the records the console reads back are those it sent.
