@@ -206,7 +206,6 @@ std::string headerText(const CInfo& info, std::string_view date, int rowCount,
     return out;
 }
 
-// One row of the ray block for point p of section entry `entry` (slot SI `si`).
 // Stores p's waveform at `out` as the .CHD holds it, `length` values (the zero line after a
 // shorter waveform), and returns the largest distance of any of its samples from the zero code,
 // for the row: one pass over a waveform that is read from memory only once.
@@ -225,6 +224,8 @@ int storeWave(const SamplePoint& p, int16_t* out, size_t length) {
     return absMax;
 }
 
+// One row of the ray block for point p of section entry `entry` (slot SI `si`); absMax is what
+// storeWave returned for p.
 void rayRow(std::string& out, const CInfo& info, int si, int entry, const SamplePoint& p, int64_t seek,
             int absMax) {
     const SectionPara& s = info.sections[entry];
